@@ -1,0 +1,124 @@
+// Numbered windows and widgets, one event queue for all windows, message boxes, and the
+// seams tests answer (message-box answers, the program's end). Carried on Qt in gui_qt.cpp.
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+constexpr int kEventNone = 0;       // a wait timed out, or a poll found nothing
+constexpr int kEventClose = 16;     // the user asked to close a window
+constexpr int kEventWidget = 13100; // a button or check box clicked, a drop-down choice made
+constexpr int kEventDrop = 13105;   // files dropped onto a window with dropping enabled
+
+constexpr int kAnyNumber = -1;      // open/create: pick a free number and return it
+
+constexpr int kStyleSystemMenu = 1; // title bar with close button only, fixed size
+constexpr int kStyleToolWindow = 2; // narrow title bar with a close box
+
+constexpr int kBoxStopOk = 16;              // stop icon, OK
+constexpr int kBoxWarningRetryCancel = 53;  // warning icon, Retry and Cancel
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerCancel = 2;            // also closing a Retry/Cancel box
+constexpr int kAnswerRetry = 4;
+
+struct MessageRecord {
+  std::string title;
+  std::string text;
+  int kind = 0;
+};
+
+// Thrown by Gui::endProgram(); the main routine catches it and exits with code 0.
+struct ProgramEnd {};
+
+// A node of the folder tree below its top node: label shown, path ending with "/".
+struct TreeRoot {
+  std::string label;
+  std::string path;
+};
+
+class Gui {
+ public:
+  Gui();   // starts the toolkit (once per process) with no windows
+  ~Gui();  // closes every window still open
+  Gui(const Gui&) = delete;
+  Gui& operator=(const Gui&) = delete;
+
+  // Windows. Every window is centred on the screen; returns its number, 0 on failure
+  // (when number is 0 success is reported as 1).
+  int openWindow(int number, int width, int height, const std::string& title, int style);
+  void useAsParent(int window);          // widgets created next belong to window
+  void closeWindow(int window);
+  void keepOnTop(int window, bool on);   // without moving, resizing or re-showing it
+  bool isKeptOnTop(int window) const;
+  void enableDrop(int window);           // file drops onto window give kEventDrop
+  void setWindowIcon(int window, const std::string& iconPath);
+
+  // Widgets of the current parent; each returns its number (1 for number 0), 0 on failure.
+  int addComboBox(int number, int x, int y, int width, int height);
+  int addLabel(int number, int x, int y, int width, int height, const std::string& text);
+  int addProgressBar(int number, int x, int y, int width, int height, int minimum, int maximum);
+  int addButton(int number, int x, int y, int width, int height, const std::string& caption);
+  int addCheckBox(int number, int x, int y, int width, int height, const std::string& caption);
+  int addListBox(int number, int x, int y, int width, int height);
+  int addFrame(int number, int x, int y, int width, int height, const std::string& caption);
+  // Folder tree: top node "Computer" (empty path, expanded), then roots, each filled with
+  // its subfolders (sorted by name, no hidden folders, links or files) when first opened.
+  // Every node has a check box; onBoxChanged runs after each box change the user makes,
+  // with the node's path and its new state, after the node has been made the selected one.
+  int addFolderTree(int number, int x, int y, int width, int height,
+                    const std::vector<TreeRoot>& roots,
+                    std::function<void(const std::string& path, bool ticked)> onBoxChanged);
+
+  // Operations on a widget number that does not exist do nothing and return 0 / "".
+  void setFont(int widget, int font);
+  void setText(int widget, const std::string& text);
+  std::string text(int widget) const;    // drop-down: selected item ("" when none);
+                                         // folder tree: selected node's path
+  void setState(int widget, int value);  // drop-down: select index (no event); progress:
+                                         // position; check box: 1 ticked, 0 cleared
+  int state(int widget) const;           // drop-down: index or -1; check box: 1 or 0;
+                                         // progress: position
+  void addItem(int widget, int position, const std::string& text);  // position -1: at the end
+  void removeItem(int widget, int position);
+  void clearItems(int widget);
+  int itemCount(int widget) const;
+  std::string itemText(int widget, int position) const;
+  void disable(int widget, bool disabled);
+  bool isDisabled(int widget) const;
+
+  // Fonts: a number for loadFont's result, 0 on failure.
+  int loadFont(const std::string& face, int points);
+  int screenDpi() const;                 // logical dots per inch vertically; 0 when unknown
+  std::string defaultFontFace() const;   // "" when the toolkit has none
+
+  // Events. waitEvent(ms < 0) waits without limit.
+  int waitEvent(int ms);
+  int pollEvent();
+  int eventWindow() const;
+  int eventWidget() const;
+  std::string droppedFiles() const;      // paths of the last drop joined by "\n"
+  // Fetches pending events without waiting, 1 ms after each, until none; discards them.
+  void drainEvents();
+
+  // Message boxes: modal; scripted answers (tests) are used in order while any are left.
+  int messageBox(const std::string& title, const std::string& text, int kind);
+  void scriptAnswers(std::vector<int> answers);
+  const std::vector<MessageRecord>& shownBoxes() const;
+
+  // Ends the program: throws ProgramEnd, which unwinds to the main routine.
+  [[noreturn]] void endProgram();
+
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// The user's documents folder, else the home folder, ending with "/".
+std::string documentsFolder();
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+// The volume table (mounted file systems) and the program's own folder.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Volume {
+  std::string mountPoint;  // without a trailing "/" ("/" for the root file system)
+  std::string source;      // mount source, "/dev/sda1", "server:/export", "tmpfs"
+  std::string fsType;      // "ext4", "vfat", "tmpfs", ...
+  bool readWrite = false;
+  uint64_t device = 0;     // st_dev of the mount point: bind mounts share it
+  int32_t freeMiB = 0;     // room this user can write into, MiB, truncated; 0 when unknown
+};
+
+// Every mounted file system, from /proc/self/mountinfo, or from the seam when one is set.
+std::vector<Volume> volumeTable();
+// Tests lay out their own volumes; an empty function restores the real table.
+void setVolumeTableForTests(std::function<std::vector<Volume>()> table);
+
+// Free MiB of the volume whose mount point is root, as the table gives it; 0 when unknown.
+int32_t driveFreeSpace(const std::string& root);
+// Mount point of the volume that holds path (longest prefix match); "" when none.
+std::string volumeOf(const std::string& path);
+// The resolved folder of the running executable, ending with "/".
+std::string executableFolder();
+
+}  // namespace platform

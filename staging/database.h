@@ -1,0 +1,40 @@
+// The file database Shelfdex.dat, the staging layout beside it, and dropping it on the window.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "staging/state.h"
+
+namespace platform { class Gui; }
+
+namespace staging {
+
+inline const std::string kDatabaseName = "Shelfdex.dat";
+
+struct StagedPath {
+  std::string folder;  // base + "/Backup" + 3 digits (more when the number needs them)
+  std::string file;    // folder + "/F" + 7 digits + ".dat"
+};
+// Where the copy of list position i lies under the staging base.
+StagedPath stagedPath(const std::string& base, int64_t position);
+// The staging folder with that number (1 for positions 0 to 599).
+std::string stagingFolder(const std::string& base, int64_t folderNumber);
+
+// Writes base/Shelfdex.dat, then flushes and syncs it; true when every byte reached the disk.
+bool writeDatabase(const std::string& base, int64_t stockSize, const std::vector<FileEntry>& files);
+
+struct Database {
+  int64_t stockSize = 0;
+  std::vector<FileEntry> files;
+};
+// Reads a database; nullopt when it cannot be opened. Sets damaged when it is not a
+// database this program could have written (then nullopt too).
+std::optional<Database> readDatabase(const std::string& path, bool* damaged = nullptr);
+
+// Files dropped on the main window (paths joined by "\n"): loads the first one named
+// exactly Shelfdex.dat while the file list is empty, and puts the window in restore state.
+void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped);
+
+}  // namespace staging

@@ -1,0 +1,37 @@
+// Space accounting: the media presets and need space, the staging drives, the free label,
+// and the command run when the user picks a preset or a drive.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/volumes.h"
+#include "staging/state.h"
+
+namespace platform { class Gui; }
+
+namespace staging {
+
+constexpr int kPresetCount = 10;
+constexpr int kStartPreset = 2;  // "BD 25 GB"
+
+struct Preset {
+  std::string item;       // "BD 25 GB"
+  std::string needLabel;  // "Need Space> 25.2 GB"
+  int64_t needSpace = 0;  // bytes
+};
+// The preset at index 0..9; an empty Preset for any other index.
+Preset preset(int index);
+
+// The volumes that can hold staged data, in byte order of their mount points.
+std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table,
+                                      const std::string& homeDrive);
+// "/media/usb Free 123.9 GB"
+std::string driveEntryText(const DriveEntry& drive);
+
+// Fills the preset box, the drive list and box, and the need and free labels.
+void startSpaceAccounting(State& state, platform::Gui& gui);
+// The command of the preset box and the drive box.
+void chooseSpace(State& state, platform::Gui& gui);
+
+}  // namespace staging

@@ -1,0 +1,52 @@
+// The program state that lives for the whole run: the file, drive and folder lists and the
+// values around them. Owned by the main routine and passed to every command.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace staging {
+
+constexpr int8_t kFile = 0;    // FileEntry::kind
+constexpr int8_t kFolder = 1;
+
+struct FileEntry {
+  std::string path;       // a folder's path ends with "/"
+  int8_t kind = kFile;
+  int32_t created = 0;    // date values
+  int32_t modified = 0;
+  int32_t accessed = 0;
+  int64_t size = 0;       // bytes at scan time; 0 for a folder
+  bool operator==(const FileEntry&) const = default;
+};
+
+struct DriveEntry {
+  std::string root;  // volume mount point, or the folder of a loaded Shelfdex.dat; no "/" at the end
+                     // except for the root file system itself
+  int64_t free = 0;  // MiB; 0 after a database load
+};
+
+struct State {
+  std::vector<FileEntry> files;
+  std::unordered_set<std::string> listedPaths;  // the paths of files, kept in step with it
+  std::vector<DriveEntry> drives;
+  int currentDrive = -1;                        // index into drives, -1 when none
+  std::vector<std::string> folders;             // chosen folders, each ending with "/"
+
+  int64_t stockSize = 0;   // bytes of the listed files
+  int64_t needSpace = 0;   // bytes the chosen preset needs
+  std::string sizeLine;    // "Stock Size 1.23 GB" / "Restore Size 1.23 GB"; "" until set
+  std::string homeDrive;   // mount point of the volume the program runs from
+
+  int mainFont = 0;
+  int pathDisplayLimit = 50;
+
+  void appendFile(FileEntry entry);   // appends and indexes the path
+  bool isListed(const std::string& path) const;
+  void clearFiles();
+  // Root of the current drive entry: where Shelfdex.dat and the BackupNNN folders lie.
+  std::string stagingBase() const;
+};
+
+}  // namespace staging
