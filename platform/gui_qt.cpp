@@ -1,0 +1,796 @@
+// The numbered window/widget/event layer carried on Qt Widgets: records behind the numbers,
+// one queue that Qt's signals and handlers fill, message boxes with their test seam, and
+// keep-on-top through EWMH on X11.
+#include "platform/gui.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
+#include "platform/files.h"
+#include "platform/gui_test_access.h"
+
+namespace platform {
+namespace {
+
+constexpr int kFirstFreeNumber = 1000;  // kAnyNumber picks from here, clear of 0..9
+constexpr int kComboReach = 350;        // closed box plus open list, pixels
+constexpr int kNoNumber = -1;           // last event concerned no window / no widget
+
+enum class Kind { ComboBox, Label, ProgressBar, Button, CheckBox, ListBox, Frame, FolderTree };
+
+struct Event {
+  int kind = kEventNone;
+  int window = kNoNumber;
+  int widget = kNoNumber;
+  std::string dropped;
+};
+
+QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
+std::string toUtf8(const QString& text) { return text.toStdString(); }
+
+// The status text joins its lines with "\n\r"; a label shows plain line breaks.
+QString labelDisplay(const std::string& text) {
+  QString shown = fromUtf8(text);
+  shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return shown;
+}
+
+QApplication* ensureApplication() {
+  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
+  // Qt keeps references to argc/argv for the application's lifetime.
+  static int argc = 1;
+  static char name[] = "burnshelf";
+  static char* argv[] = {name, nullptr};
+  // Lives until the process ends, so tests may build and drop several Gui objects in a row.
+  auto* app = new QApplication(argc, argv);
+  app->setQuitOnLastWindowClosed(false);
+  return app;
+}
+
+class TopWindow;
+
+}  // namespace
+
+struct Gui::Impl {
+  struct WindowRecord {
+    TopWindow* widget = nullptr;
+    int owner = kNoNumber;   // window active when this one opened; active again at close
+    bool onTop = false;
+  };
+  struct WidgetRecord {
+    Kind kind;
+    QWidget* widget = nullptr;
+    int window = kNoNumber;
+    std::string text;        // as last set, returned unchanged by text()
+  };
+
+  std::map<int, WindowRecord> windows;
+  std::map<int, WidgetRecord> widgets;
+  std::map<int, QFont> fonts;
+  int parent = kNoNumber;
+
+  std::deque<Event> queue;
+  Event last;
+  std::vector<QEventLoop*> waiting;  // loops of waitEvent calls to wake on a new event
+
+  std::deque<int> answers;
+  std::vector<MessageRecord> shown;
+
+  void push(Event event) {
+    queue.push_back(std::move(event));
+    for (QEventLoop* loop : waiting) loop->quit();
+  }
+  int pop() {
+    if (queue.empty()) return kEventNone;
+    last = std::move(queue.front());
+    queue.pop_front();
+    return last.kind;
+  }
+
+  WidgetRecord* widget(int number) {
+    auto found = widgets.find(number);
+    return found == widgets.end() ? nullptr : &found->second;
+  }
+  const WidgetRecord* widget(int number) const {
+    auto found = widgets.find(number);
+    return found == widgets.end() ? nullptr : &found->second;
+  }
+  template <typename T>
+  T* as(int number, Kind kind) const {
+    const WidgetRecord* record = widget(number);
+    return record && record->kind == kind ? static_cast<T*>(record->widget) : nullptr;
+  }
+  int windowNumberOf(const QWidget* window) const;
+
+  template <typename Map>
+  static int freeNumber(const Map& map) {
+    int number = kFirstFreeNumber;
+    while (map.count(number)) ++number;
+    return number;
+  }
+
+  void forgetWidget(int number);
+  void closeWindow(int number);
+  int addWidget(int number, Kind kind, QWidget* widget, int x, int y, int width, int height,
+                const std::string& text = {});
+  QWidget* parentWidget() const;
+  QWidget* boxOwner() const;
+  bool anyOnTop() const;
+};
+
+namespace {
+
+// A top-level window whose close requests and file drops become queued events.
+class TopWindow : public QWidget {
+ public:
+  TopWindow(Gui::Impl& impl, int number, Qt::WindowFlags flags)
+      : QWidget(nullptr, flags), impl_(impl), number_(number) {}
+  void enableDrop() {
+    dropEnabled_ = true;
+    setAcceptDrops(true);
+  }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    // The program decides whether a window closes; the request only becomes an event.
+    event->ignore();
+    impl_.push({kEventClose, number_, kNoNumber, {}});
+  }
+  void dragEnterEvent(QDragEnterEvent* event) override { offer(event); }
+  void dragMoveEvent(QDragMoveEvent* event) override { offer(event); }
+  void dropEvent(QDropEvent* event) override {
+    if (!dropEnabled_) return event->ignore();
+    std::string paths = localFiles(event->mimeData());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    impl_.push({kEventDrop, number_, kNoNumber, std::move(paths)});
+  }
+
+ private:
+  static std::string localFiles(const QMimeData* data) {
+    std::string paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+      if (!url.isLocalFile()) continue;
+      if (!paths.empty()) paths += '\n';
+      paths += QFile::encodeName(url.toLocalFile()).toStdString();
+    }
+    return paths;
+  }
+  void offer(QDropEvent* event) {
+    if (dropEnabled_ && !localFiles(event->mimeData()).empty()) {
+      event->setDropAction(Qt::CopyAction);
+      event->accept();
+    } else {
+      event->ignore();
+    }
+  }
+
+  Gui::Impl& impl_;
+  int number_;
+  bool dropEnabled_ = false;
+};
+
+// The folder tree: "Computer", the given roots, and subfolders listed on first opening.
+class FolderTree : public QTreeWidget {
+ public:
+  static constexpr int kPathRole = Qt::UserRole;        // node path as raw bytes
+  static constexpr int kFilledRole = Qt::UserRole + 1;  // subfolders listed already
+
+  FolderTree(QWidget* parent, const std::vector<TreeRoot>& roots,
+             std::function<void(const std::string&, bool)> onBoxChanged)
+      : QTreeWidget(parent), onBoxChanged_(std::move(onBoxChanged)) {
+    setColumnCount(1);
+    setHeaderHidden(true);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setRootIsDecorated(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFrameShadow(QFrame::Sunken);
+
+    filling_ = true;
+    auto* top = node(QStringLiteral("Computer"), QByteArray());
+    top->setData(0, kFilledRole, true);
+    for (const TreeRoot& root : roots)
+      top->addChild(node(fromUtf8(root.label), QByteArray::fromStdString(root.path)));
+    addTopLevelItem(top);
+    top->setExpanded(true);
+    filling_ = false;
+
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { fill(item); });
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
+      if (filling_) return;
+      // The user changed a box: that node becomes the selected one, then the hook runs.
+      setCurrentItem(item);
+      if (onBoxChanged_)
+        onBoxChanged_(item->data(0, kPathRole).toByteArray().toStdString(),
+                      item->checkState(0) == Qt::Checked);
+    });
+  }
+
+  std::string selectedPath() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (selected.isEmpty()) return {};
+    return selected.front()->data(0, kPathRole).toByteArray().toStdString();
+  }
+
+ private:
+  static QTreeWidgetItem* node(const QString& label, const QByteArray& path) {
+    auto* item = new QTreeWidgetItem(QStringList{label});
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+    item->setData(0, kPathRole, path);
+    item->setData(0, kFilledRole, false);
+    // The expand button shows before the subfolders are known.
+    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    return item;
+  }
+
+  // Lists the real, visible subfolders of item's folder once, sorted by their bytes.
+  void fill(QTreeWidgetItem* item) {
+    if (item->data(0, kFilledRole).toBool()) return;
+    item->setData(0, kFilledRole, true);
+    const std::string path = item->data(0, kPathRole).toByteArray().toStdString();
+    std::vector<std::string> names;
+    FolderScan scan(path);
+    while (scan.ok() && scan.next())
+      if (scan.type() == kEntryFolder && !scan.name().empty() && scan.name()[0] != '.')
+        names.push_back(scan.name());
+    std::sort(names.begin(), names.end());
+
+    filling_ = true;
+    QList<QTreeWidgetItem*> children;
+    for (const std::string& name : names)
+      children.append(node(QString::fromUtf8(name.data(), qsizetype(name.size())),
+                           QByteArray::fromStdString(path + name + "/")));
+    item->addChildren(children);
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    filling_ = false;
+  }
+
+  std::function<void(const std::string&, bool)> onBoxChanged_;
+  bool filling_ = false;
+};
+
+// Rows that fit under the closed box within kComboReach pixels.
+void fitComboList(QComboBox* box) {
+  const int row = box->fontMetrics().height() + 4;
+  box->setMaxVisibleItems(std::max(1, (kComboReach - box->height()) / row));
+}
+
+// Asks the window manager to keep window above others (or not) without re-showing it.
+void setAboveX11(QWidget* window, bool on) {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !x11->connection()) return;
+  xcb_connection_t* connection = x11->connection();
+  auto atom = [connection](const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+    xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return value;
+  };
+  const xcb_atom_t state = atom("_NET_WM_STATE");
+  const xcb_atom_t above = atom("_NET_WM_STATE_ABOVE");
+  if (state == XCB_ATOM_NONE || above == XCB_ATOM_NONE) return;
+  const auto id = xcb_window_t(window->winId());
+
+  if (!window->isVisible()) {
+    // Not mapped yet: the window manager reads the property when the window appears.
+    if (on)
+      xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &above);
+    else
+      xcb_delete_property(connection, id, state);
+  } else {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = state;
+    message.data.data32[0] = on ? 1 : 0;  // _NET_WM_STATE_ADD / _REMOVE
+    message.data.data32[1] = above;
+    message.data.data32[2] = 0;
+    message.data.data32[3] = 1;           // request from a normal application
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+  }
+  xcb_flush(connection);
+}
+
+}  // namespace
+
+int Gui::Impl::windowNumberOf(const QWidget* window) const {
+  for (const auto& [number, record] : windows)
+    if (record.widget == window) return number;
+  return kNoNumber;
+}
+
+void Gui::Impl::forgetWidget(int number) {
+  auto found = widgets.find(number);
+  if (found == widgets.end()) return;
+  QWidget* old = found->second.widget;
+  widgets.erase(found);
+  delete old;
+}
+
+void Gui::Impl::closeWindow(int number) {
+  auto found = windows.find(number);
+  if (found == windows.end()) return;
+  for (auto it = widgets.begin(); it != widgets.end();)
+    it = it->second.window == number ? widgets.erase(it) : std::next(it);
+  TopWindow* window = found->second.widget;
+  const int owner = found->second.owner;
+  windows.erase(found);
+  if (parent == number) parent = kNoNumber;
+  delete window;  // its widgets go with it
+  auto ownerRecord = windows.find(owner);
+  if (ownerRecord != windows.end()) ownerRecord->second.widget->activateWindow();
+}
+
+QWidget* Gui::Impl::parentWidget() const {
+  auto found = windows.find(parent);
+  return found == windows.end() ? nullptr : found->second.widget;
+}
+
+int Gui::Impl::addWidget(int number, Kind kind, QWidget* created, int x, int y, int width,
+                         int height, const std::string& text) {
+  if (number == kAnyNumber) number = freeNumber(widgets);
+  forgetWidget(number);
+  created->setGeometry(x, y, width, height);
+  created->show();
+  widgets[number] = WidgetRecord{kind, created, parent, text};
+  return number == 0 ? 1 : number;
+}
+
+bool Gui::Impl::anyOnTop() const {
+  return std::any_of(windows.begin(), windows.end(),
+                     [](const auto& entry) { return entry.second.onTop; });
+}
+
+// The box belongs to the program's window in the foreground, else to one kept on top.
+QWidget* Gui::Impl::boxOwner() const {
+  QWidget* active = QApplication::activeWindow();
+  if (active && windowNumberOf(active) != kNoNumber) return active;
+  for (const auto& [number, record] : windows)
+    if (record.onTop) return record.widget;
+  return nullptr;
+}
+
+Gui::Gui() : impl_(std::make_unique<Impl>()) { ensureApplication(); }
+
+Gui::~Gui() {
+  while (!impl_->windows.empty()) impl_->closeWindow(impl_->windows.begin()->first);
+}
+
+int Gui::openWindow(int number, int width, int height, const std::string& title, int style) {
+  if (width <= 0 || height <= 0) return 0;
+  if (number == kAnyNumber) number = Impl::freeNumber(impl_->windows);
+  impl_->closeWindow(number);
+
+  Qt::WindowFlags flags = style == kStyleToolWindow
+                              ? Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                    Qt::WindowCloseButtonHint
+                              : Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  auto* window = new TopWindow(*impl_, number, flags);
+  window->setWindowTitle(fromUtf8(title));
+  window->setFixedSize(width, height);
+  window->setBackgroundRole(QPalette::Button);
+  window->setAutoFillBackground(true);
+  window->setCursor(Qt::ArrowCursor);
+
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    // The frame is added by the window manager once shown; centre the client size cut
+    // to the screen, which is the outer size up to the frame's few pixels.
+    const QRect area = screen->geometry();
+    const int outerWidth = std::min(width, area.width());
+    const int outerHeight = std::min(height, area.height());
+    window->move(area.x() + (area.width() - outerWidth) / 2,
+                 area.y() + (area.height() - outerHeight) / 2);
+  }
+
+  const int owner = impl_->windowNumberOf(QApplication::activeWindow());
+  impl_->windows[number] = Impl::WindowRecord{window, owner, false};
+  window->show();
+  return number == 0 ? 1 : number;
+}
+
+void Gui::useAsParent(int window) { impl_->parent = window; }
+
+void Gui::closeWindow(int window) { impl_->closeWindow(window); }
+
+void Gui::keepOnTop(int window, bool on) {
+  auto found = impl_->windows.find(window);
+  if (found == impl_->windows.end()) return;
+  found->second.onTop = on;
+  // Changing Qt's stays-on-top flag would hide and re-create the window, so on X11 the
+  // window manager is asked directly; elsewhere (offscreen) only the state is kept.
+  if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    setAboveX11(found->second.widget, on);
+}
+
+bool Gui::isKeptOnTop(int window) const {
+  auto found = impl_->windows.find(window);
+  return found != impl_->windows.end() && found->second.onTop;
+}
+
+void Gui::enableDrop(int window) {
+  auto found = impl_->windows.find(window);
+  if (found != impl_->windows.end()) found->second.widget->enableDrop();
+}
+
+void Gui::setWindowIcon(int window, const std::string& iconPath) {
+  auto found = impl_->windows.find(window);
+  if (found != impl_->windows.end())
+    found->second.widget->setWindowIcon(QIcon(QFile::decodeName(iconPath.c_str())));
+}
+
+int Gui::addComboBox(int number, int x, int y, int width, int height) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* box = new QComboBox(parent);
+  box->setEditable(false);
+  const int result = impl_->addWidget(number, Kind::ComboBox, box, x, y, width, height);
+  fitComboList(box);
+  const int reported = number == kAnyNumber ? result : number;
+  // Only a choice the user makes is an event; the program's setCurrentIndex is not.
+  QObject::connect(box, &QComboBox::activated, box, [impl = impl_.get(), reported, box](int) {
+    auto record = impl->widgets.find(reported);
+    if (record == impl->widgets.end() || record->second.widget != box) return;
+    impl->push({kEventWidget, record->second.window, reported, {}});
+  });
+  return result;
+}
+
+int Gui::addLabel(int number, int x, int y, int width, int height, const std::string& text) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* label = new QLabel(parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setWordWrap(true);
+  label->setText(labelDisplay(text));
+  return impl_->addWidget(number, Kind::Label, label, x, y, width, height, text);
+}
+
+int Gui::addProgressBar(int number, int x, int y, int width, int height, int minimum,
+                        int maximum) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* bar = new QProgressBar(parent);
+  bar->setRange(minimum, maximum);
+  bar->setValue(minimum);
+  bar->setTextVisible(false);
+  return impl_->addWidget(number, Kind::ProgressBar, bar, x, y, width, height);
+}
+
+namespace {
+// Clicks on buttons and check boxes become widget events of their number.
+void queueClicks(Gui::Impl* impl, QAbstractButton* button, int number) {
+  QObject::connect(button, &QAbstractButton::clicked, button, [impl, number, button] {
+    auto record = impl->widgets.find(number);
+    if (record == impl->widgets.end() || record->second.widget != button) return;
+    impl->push({kEventWidget, record->second.window, number, {}});
+  });
+}
+int numberOf(int requested, int result) { return requested == kAnyNumber ? result : requested; }
+}  // namespace
+
+int Gui::addButton(int number, int x, int y, int width, int height, const std::string& caption) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* button = new QPushButton(fromUtf8(caption), parent);
+  const int result = impl_->addWidget(number, Kind::Button, button, x, y, width, height, caption);
+  queueClicks(impl_.get(), button, numberOf(number, result));
+  return result;
+}
+
+int Gui::addCheckBox(int number, int x, int y, int width, int height, const std::string& caption) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* box = new QCheckBox(fromUtf8(caption), parent);
+  const int result = impl_->addWidget(number, Kind::CheckBox, box, x, y, width, height, caption);
+  queueClicks(impl_.get(), box, numberOf(number, result));
+  return result;
+}
+
+int Gui::addListBox(int number, int x, int y, int width, int height) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* list = new QListWidget(parent);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  return impl_->addWidget(number, Kind::ListBox, list, x, y, width, height);
+}
+
+int Gui::addFrame(int number, int x, int y, int width, int height, const std::string& caption) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* frame = new QGroupBox(fromUtf8(caption), parent);
+  // Drawn around widgets created before it: it must neither cover them nor take their clicks.
+  frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+  const int result = impl_->addWidget(number, Kind::Frame, frame, x, y, width, height, caption);
+  frame->lower();
+  return result;
+}
+
+int Gui::addFolderTree(int number, int x, int y, int width, int height,
+                       const std::vector<TreeRoot>& roots,
+                       std::function<void(const std::string& path, bool ticked)> onBoxChanged) {
+  QWidget* parent = impl_->parentWidget();
+  if (!parent) return 0;
+  auto* tree = new FolderTree(parent, roots, std::move(onBoxChanged));
+  return impl_->addWidget(number, Kind::FolderTree, tree, x, y, width, height);
+}
+
+void Gui::setFont(int widget, int font) {
+  Impl::WidgetRecord* record = impl_->widget(widget);
+  auto found = impl_->fonts.find(font);
+  if (!record || found == impl_->fonts.end()) return;
+  record->widget->setFont(found->second);
+  if (record->kind == Kind::ComboBox) fitComboList(static_cast<QComboBox*>(record->widget));
+}
+
+void Gui::setText(int widget, const std::string& text) {
+  Impl::WidgetRecord* record = impl_->widget(widget);
+  if (!record) return;
+  switch (record->kind) {
+    case Kind::Label:
+      static_cast<QLabel*>(record->widget)->setText(labelDisplay(text));
+      break;
+    case Kind::Button:
+    case Kind::CheckBox:
+      static_cast<QAbstractButton*>(record->widget)->setText(fromUtf8(text));
+      break;
+    case Kind::Frame:
+      static_cast<QGroupBox*>(record->widget)->setTitle(fromUtf8(text));
+      break;
+    default:
+      return;
+  }
+  record->text = text;
+}
+
+std::string Gui::text(int widget) const {
+  const Impl::WidgetRecord* record = impl_->widget(widget);
+  if (!record) return {};
+  switch (record->kind) {
+    case Kind::ComboBox: {
+      auto* box = static_cast<QComboBox*>(record->widget);
+      return box->currentIndex() < 0 ? std::string() : toUtf8(box->currentText());
+    }
+    case Kind::FolderTree:
+      return static_cast<FolderTree*>(record->widget)->selectedPath();
+    case Kind::ListBox: {
+      QListWidgetItem* item = static_cast<QListWidget*>(record->widget)->currentItem();
+      return item ? toUtf8(item->text()) : std::string();
+    }
+    default:
+      return record->text;
+  }
+}
+
+void Gui::setState(int widget, int value) {
+  Impl::WidgetRecord* record = impl_->widget(widget);
+  if (!record) return;
+  switch (record->kind) {
+    case Kind::ComboBox:
+      static_cast<QComboBox*>(record->widget)->setCurrentIndex(value);
+      break;
+    case Kind::ProgressBar:
+      static_cast<QProgressBar*>(record->widget)->setValue(value);
+      break;
+    case Kind::CheckBox:
+      static_cast<QCheckBox*>(record->widget)->setChecked(value != 0);
+      break;
+    case Kind::ListBox:
+      static_cast<QListWidget*>(record->widget)->setCurrentRow(value);
+      break;
+    default:
+      break;
+  }
+}
+
+int Gui::state(int widget) const {
+  const Impl::WidgetRecord* record = impl_->widget(widget);
+  if (!record) return 0;
+  switch (record->kind) {
+    case Kind::ComboBox:
+      return static_cast<QComboBox*>(record->widget)->currentIndex();
+    case Kind::ProgressBar:
+      return static_cast<QProgressBar*>(record->widget)->value();
+    case Kind::CheckBox:
+      return static_cast<QCheckBox*>(record->widget)->isChecked() ? 1 : 0;
+    case Kind::ListBox:
+      return static_cast<QListWidget*>(record->widget)->currentRow();
+    default:
+      return 0;
+  }
+}
+
+void Gui::addItem(int widget, int position, const std::string& text) {
+  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) {
+    // Qt selects the first item added to an empty box; this layer starts with no choice.
+    const bool noChoice = box->currentIndex() < 0;
+    const int at = position < 0 || position > box->count() ? box->count() : position;
+    box->insertItem(at, fromUtf8(text));
+    if (noChoice) box->setCurrentIndex(-1);
+  } else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) {
+    const int at = position < 0 || position > list->count() ? list->count() : position;
+    list->insertItem(at, fromUtf8(text));
+  }
+}
+
+void Gui::removeItem(int widget, int position) {
+  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) {
+    if (position >= 0 && position < box->count()) box->removeItem(position);
+  } else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) {
+    if (position >= 0 && position < list->count()) delete list->takeItem(position);
+  }
+}
+
+void Gui::clearItems(int widget) {
+  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) box->clear();
+  else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) list->clear();
+}
+
+int Gui::itemCount(int widget) const {
+  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) return box->count();
+  if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) return list->count();
+  return 0;
+}
+
+std::string Gui::itemText(int widget, int position) const {
+  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) {
+    if (position >= 0 && position < box->count()) return toUtf8(box->itemText(position));
+  } else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) {
+    if (position >= 0 && position < list->count()) return toUtf8(list->item(position)->text());
+  }
+  return {};
+}
+
+void Gui::disable(int widget, bool disabled) {
+  if (Impl::WidgetRecord* record = impl_->widget(widget)) record->widget->setEnabled(!disabled);
+}
+
+bool Gui::isDisabled(int widget) const {
+  const Impl::WidgetRecord* record = impl_->widget(widget);
+  return record && !record->widget->isEnabled();
+}
+
+int Gui::loadFont(const std::string& face, int points) {
+  if (points <= 0) return 0;
+  QFont font(fromUtf8(face));
+  font.setPointSize(points);
+  font.setWeight(QFont::Normal);
+  font.setItalic(false);
+  font.setUnderline(false);
+  font.setStrikeOut(false);
+  const int number = impl_->fonts.empty() ? 1 : impl_->fonts.rbegin()->first + 1;
+  impl_->fonts[number] = font;
+  return number;
+}
+
+int Gui::screenDpi() const {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? qRound(screen->logicalDotsPerInchY()) : 0;
+}
+
+std::string Gui::defaultFontFace() const { return toUtf8(QApplication::font().family()); }
+
+int Gui::waitEvent(int ms) {
+  impl_->last = Event{};
+  if (impl_->queue.empty()) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (ms >= 0) timer.start(ms);
+    impl_->waiting.push_back(&loop);
+    loop.exec();
+    impl_->waiting.erase(std::find(impl_->waiting.begin(), impl_->waiting.end(), &loop));
+  }
+  return impl_->pop();
+}
+
+int Gui::pollEvent() {
+  impl_->last = Event{};
+  QCoreApplication::processEvents();
+  return impl_->pop();
+}
+
+int Gui::eventWindow() const { return impl_->last.window; }
+int Gui::eventWidget() const { return impl_->last.widget; }
+std::string Gui::droppedFiles() const { return impl_->last.dropped; }
+
+void Gui::drainEvents() {
+  while (pollEvent() != kEventNone) pause(1);
+}
+
+int Gui::messageBox(const std::string& title, const std::string& text, int kind) {
+  impl_->shown.push_back({title, text, kind});
+  if (!impl_->answers.empty()) {
+    const int answer = impl_->answers.front();
+    impl_->answers.pop_front();
+    return answer;
+  }
+
+  const bool retryCancel = kind == kBoxWarningRetryCancel;
+  QMessageBox box(retryCancel ? QMessageBox::Warning : QMessageBox::Critical, fromUtf8(title),
+                  fromUtf8(text), QMessageBox::NoButton, impl_->boxOwner());
+  // A box must not hide behind a window that stays above the others.
+  if (impl_->anyOnTop()) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  if (retryCancel) {
+    QPushButton* retry = box.addButton(QMessageBox::Retry);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(retry);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == retry ? kAnswerRetry : kAnswerCancel;
+  }
+  box.setEscapeButton(box.addButton(QMessageBox::Ok));
+  box.exec();
+  return kAnswerOk;
+}
+
+void Gui::scriptAnswers(std::vector<int> answers) {
+  impl_->answers.assign(answers.begin(), answers.end());
+}
+
+const std::vector<MessageRecord>& Gui::shownBoxes() const { return impl_->shown; }
+
+void Gui::endProgram() { throw ProgramEnd{}; }
+
+std::string documentsFolder() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+  std::string path = QFile::encodeName(folder).toStdString();
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+QWidget* qtWindow(Gui& gui, int window) {
+  auto found = gui.impl().windows.find(window);
+  return found == gui.impl().windows.end() ? nullptr : found->second.widget;
+}
+
+QWidget* qtWidget(Gui& gui, int widget) {
+  Gui::Impl::WidgetRecord* record = gui.impl().widget(widget);
+  return record ? record->widget : nullptr;
+}
+
+}  // namespace platform
