@@ -1,0 +1,397 @@
+// File-system services on POSIX calls: sizes, path parts, folder listings, creating, copying
+// and deleting. copyFile is the one place data is written for keeps, so it writes to a
+// temporary name beside the target and renames only a complete copy over it.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dates.h"
+#include "platform/fingerprint.h"
+#include "platform/internal.h"
+#include "platform/seams.h"
+
+namespace platform {
+
+// ---- the write seam ----
+
+namespace {
+std::mutex hookMutex;
+WriteHook writeHook;
+
+ssize_t writeOnce(int fd, const void* data, size_t size) {
+  WriteHook hook;
+  {
+    std::lock_guard<std::mutex> lock(hookMutex);
+    if (writeHook) hook = writeHook;
+  }
+  return hook ? hook(fd, data, size) : ::write(fd, data, size);
+}
+}  // namespace
+
+void setWriteHookForTests(WriteHook hook) {
+  std::lock_guard<std::mutex> lock(hookMutex);
+  writeHook = std::move(hook);
+}
+
+bool internal::hasWriteHook() {
+  std::lock_guard<std::mutex> lock(hookMutex);
+  return static_cast<bool>(writeHook);
+}
+
+bool internal::writeAll(int fd, const void* data, size_t size) {
+  auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t done = writeOnce(fd, bytes, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) return false;
+    if (done == 0) {  // a write that makes no progress would loop for ever
+      errno = ENOSPC;
+      return false;
+    }
+    bytes += done;
+    size -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+int internal::openForReadingQuietly(const char* path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOATIME);
+  // O_NOATIME is refused with EPERM on files the user does not own.
+  if (fd < 0 && errno == EPERM) fd = open(path, O_RDONLY | O_CLOEXEC);
+  return fd;
+}
+
+// ---- sizes and path parts ----
+
+namespace {
+
+std::string withoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+int64_t fileSize(const std::string& path) {
+  if (path.empty()) return kNothingThere;
+  struct stat info{};
+  if (stat(withoutTrailingSlashes(path).c_str(), &info) != 0) return kNothingThere;
+  if (S_ISDIR(info.st_mode)) return kIsFolder;
+  if (S_ISREG(info.st_mode)) return info.st_size;
+  return kNothingThere;  // FIFOs, sockets, devices: not files this program handles
+}
+
+std::string pathPart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string filePart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string joinPath(const std::string& root, const std::string& name) {
+  size_t start = name.find_first_not_of('/');
+  std::string tail = start == std::string::npos ? std::string() : name.substr(start);
+  if (root.empty()) return tail;
+  if (root.back() == '/') return root + tail;
+  return root + "/" + tail;
+}
+
+// ---- creating and deleting ----
+
+int createFolder(const std::string& path) {
+  std::string folder = withoutTrailingSlashes(path);
+  if (folder.empty()) return 0;
+  return mkdir(folder.c_str(), 0777) == 0;
+}
+
+int deleteFile(const std::string& path) {
+  return !path.empty() && unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+// Gives the owner full rights on a folder (by name in dir) so its entries can be listed and
+// removed; the folder must have been checked to be a real folder, not a link.
+void makeFolderOpen(int dir, const char* name, const struct stat& info) {
+  if ((info.st_mode & S_IRWXU) != S_IRWXU)
+    fchmodat(dir, name, (info.st_mode & 07777) | S_IRWXU, 0);
+}
+
+// Removes every entry of the open folder fd. Links are unlinked as links; folders on another
+// file system (a mount inside the tree) are left alone so nothing beyond the tree goes.
+void removeContents(int fd, dev_t device) {
+  DIR* listing = fdopendir(dup(fd));
+  if (!listing) return;
+  std::vector<std::string> folders;
+  while (dirent* entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info{};
+      isFolder = fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+    }
+    if (isFolder) {
+      folders.push_back(name);
+    } else {
+      unlinkat(fd, name.c_str(), 0);
+    }
+  }
+  closedir(listing);
+  for (const std::string& name : folders) {
+    struct stat info{};
+    if (fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_dev != device)
+      continue;
+    makeFolderOpen(fd, name.c_str(), info);
+    int child = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child < 0) continue;
+    removeContents(child, device);
+    close(child);
+    unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+  }
+}
+
+}  // namespace
+
+int deleteFolder(const std::string& path) {
+  std::string folder = withoutTrailingSlashes(path);
+  if (folder.empty()) return 0;
+  struct stat info{};
+  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
+  makeFolderOpen(AT_FDCWD, folder.c_str(), info);
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  removeContents(fd, info.st_dev);
+  close(fd);
+  return rmdir(folder.c_str()) == 0;
+}
+
+// ---- copying ----
+
+namespace {
+
+constexpr size_t kCopyBlockBytes = 1 << 20;
+constexpr size_t kKernelCopyBytes = 16 << 20;  // per copy_file_range call, between ticks
+constexpr auto kTickEvery = std::chrono::milliseconds(100);
+
+// Calls the tick when 100 ms have passed since the last one.
+class Ticker {
+ public:
+  explicit Ticker(const std::function<void()>& tick) : tick_(tick) {}
+  void maybeTick() {
+    if (!tick_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kTickEvery) return;
+    tick_();
+    last_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  const std::function<void()>& tick_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+enum class KernelCopy { kDone, kFailed, kUnsupported };
+
+// copy_file_range until the end of the source. kUnsupported only before the first byte, so
+// the caller can fall back to reading and writing from the start.
+KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
+  bool started = false;
+  for (;;) {
+    ssize_t done = copy_file_range(from, nullptr, to, nullptr, kKernelCopyBytes, 0);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) {
+      bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                         errno == EOPNOTSUPP || errno == EBADF;
+      return !started && unsupported ? KernelCopy::kUnsupported : KernelCopy::kFailed;
+    }
+    if (done == 0) return KernelCopy::kDone;
+    started = true;
+    ticker.maybeTick();
+  }
+}
+
+bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
+  std::vector<char> block(kCopyBlockBytes);
+  for (;;) {
+    ssize_t got = read(from, block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (prints) prints->add(block.data(), static_cast<size_t>(got));
+    if (!internal::writeAll(to, block.data(), static_cast<size_t>(got))) return false;
+    ticker.maybeTick();
+  }
+}
+
+// Fills the open temporary file from the source and gives it the source's mode and times.
+bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& options) {
+  Ticker ticker(options.tick);
+  FingerprintStream stream;
+  bool wantPrints = options.sourcePrints != nullptr;
+  bool copied = false;
+  bool blocks = wantPrints || internal::hasWriteHook();
+  if (!blocks) {
+    KernelCopy result = copyInKernel(from, to, ticker);
+    if (result == KernelCopy::kUnsupported) blocks = true;
+    copied = result == KernelCopy::kDone;
+  }
+  if (blocks) copied = copyByBlocks(from, to, wantPrints ? &stream : nullptr, ticker);
+  if (!copied) return false;
+  if (fchmod(to, source.st_mode & 07777) != 0) return false;
+  if (options.keepTimes) {
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    if (futimens(to, times) != 0) return false;
+  }
+  // fsync carries the times along; fdatasync is enough for the bytes alone.
+  if (options.durable && (options.keepTimes ? fsync(to) : fdatasync(to)) != 0) return false;
+  if (wantPrints) *options.sourcePrints = stream.finish();
+  return true;
+}
+
+}  // namespace
+
+int copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
+  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  if (source.empty() || target.empty() || target.back() == '/') return 0;
+  int from = internal::openForReadingQuietly(source.c_str());
+  if (from < 0) return 0;
+  struct stat info{};
+  if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(from);
+    return 0;
+  }
+  // A short fixed name: "." + a long target name could pass the 255-byte name limit.
+  std::string folder = pathPart(target);
+  std::string temporary = folder + ".burnshelf-XXXXXX";
+  int to = mkostemp(temporary.data(), O_CLOEXEC);
+  if (to < 0) {
+    close(from);
+    return 0;
+  }
+  posix_fadvise(from, 0, 0, POSIX_FADV_SEQUENTIAL);
+  bool good = fillCopy(from, to, info, options);
+  close(from);
+  good = close(to) == 0 && good;  // network file systems report write errors at close
+  good = good && rename(temporary.c_str(), target.c_str()) == 0;
+  if (!good) {
+    unlink(temporary.c_str());
+    if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  }
+  return good;
+}
+
+// ---- durability and volume facts ----
+
+int flushAndForget(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  bool good = fdatasync(fd) == 0;
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  close(fd);
+  return good;
+}
+
+int syncVolume(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  bool good = syncfs(fd) == 0;
+  close(fd);
+  return good;
+}
+
+int64_t largestFileOn(const std::string& folder) {
+  // pathconf(_PC_FILESIZEBITS) answers 32 for every file system glibc does not know (tmpfs,
+  // btrfs, ...), so only the one family with a real 4 GiB limit is named here.
+  struct statfs info{};
+  if (statfs(folder.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC)
+    return 0xFFFFFFFFLL;
+  return INT64_MAX;
+}
+
+bool canRead(const std::string& path) {
+  return !path.empty() && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
+}
+
+bool canWriteInto(const std::string& folder) {
+  return !folder.empty() && faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// ---- folder listings ----
+
+struct FolderScan::Impl {
+  DIR* listing = nullptr;
+  std::string name;
+  unsigned char dtype = DT_UNKNOWN;
+};
+
+FolderScan::FolderScan(const std::string& folder) : impl_(new Impl) {
+  if (!folder.empty()) impl_->listing = opendir(folder.c_str());
+}
+
+FolderScan::~FolderScan() {
+  if (impl_->listing) closedir(impl_->listing);
+  delete impl_;
+}
+
+bool FolderScan::ok() const { return impl_->listing != nullptr; }
+
+bool FolderScan::next() {
+  if (!impl_->listing) return false;
+  while (dirent* entry = readdir(impl_->listing)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    impl_->name = std::move(name);
+    impl_->dtype = entry->d_type;
+    return true;
+  }
+  impl_->name.clear();
+  return false;
+}
+
+const std::string& FolderScan::name() const { return impl_->name; }
+
+int FolderScan::type() const {
+  if (!impl_->listing || impl_->name.empty()) return kEntryOther;
+  unsigned char dtype = impl_->dtype;
+  if (dtype == DT_UNKNOWN) {
+    struct stat info{};
+    if (fstatat(dirfd(impl_->listing), impl_->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+      return kEntryOther;
+    dtype = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
+  }
+  if (dtype == DT_REG) return kEntryFile;
+  if (dtype == DT_DIR) return kEntryFolder;
+  return kEntryOther;
+}
+
+int32_t FolderScan::date(int kind) const {
+  if (!impl_->listing || impl_->name.empty()) return 0;
+  struct statx info{};
+  if (statx(dirfd(impl_->listing), impl_->name.c_str(), AT_SYMLINK_NOFOLLOW,
+            STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
+    return 0;
+  return internal::dateOfStatx(info, kind);
+}
+
+void pause(int ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace platform
