@@ -1,0 +1,92 @@
+// File dates as date values: local wall-clock fields counted as if UTC. Reading and setting
+// both convert at the offset in force at the date itself, so a date survives a round trip
+// whatever season the program runs in.
+#include "platform/dates.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <climits>
+
+#include "platform/internal.h"
+
+namespace platform {
+namespace {
+
+constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
+
+int32_t clampToDate(int64_t seconds) {
+  if (seconds > INT32_MAX) return INT32_MAX;
+  if (seconds < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(seconds);
+}
+
+bool statxOf(const std::string& path, struct statx& info) {
+  return !path.empty() && statx(AT_FDCWD, path.c_str(), 0, kStatxMask, &info) == 0;
+}
+
+timespec toTimespec(const statx_timestamp& t) {
+  return timespec{static_cast<time_t>(t.tv_sec), static_cast<long>(t.tv_nsec)};
+}
+
+}  // namespace
+
+int32_t toDateValue(time_t seconds) {
+  tm fields{};
+  if (!localtime_r(&seconds, &fields)) return seconds < 0 ? INT32_MIN : INT32_MAX;
+  return clampToDate(timegm(&fields));
+}
+
+time_t fromDateValue(int32_t value) {
+  time_t asUtc = value;
+  tm fields{};
+  gmtime_r(&asUtc, &fields);
+  // -1 lets the C library choose summer or winter time from the date itself.
+  fields.tm_isdst = -1;
+  return mktime(&fields);
+}
+
+int32_t internal::dateOfStatx(const struct statx& info, int kind) {
+  const statx_timestamp* t = nullptr;
+  if (kind == kCreated) {
+    t = (info.stx_mask & STATX_BTIME) ? &info.stx_btime : &info.stx_mtime;
+  } else if (kind == kAccessed) {
+    t = &info.stx_atime;
+  } else if (kind == kModified) {
+    t = &info.stx_mtime;
+  } else {
+    return 0;
+  }
+  return toDateValue(static_cast<time_t>(t->tv_sec));
+}
+
+int32_t fileDate(const std::string& path, int kind) {
+  struct statx info{};
+  if (!statxOf(path, info)) return 0;
+  return internal::dateOfStatx(info, kind);
+}
+
+int setFileDate(const std::string& path, int kind, int32_t value) {
+  if (kind != kAccessed && kind != kModified) return 0;  // no creation time to set on Linux
+  if (path.empty()) return 0;
+  timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+  times[kind == kAccessed ? 0 : 1] = timespec{fromDateValue(value), 0};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+timespec exactTime(const std::string& path, int kind) {
+  struct statx info{};
+  if (!statxOf(path, info)) return timespec{0, UTIME_OMIT};
+  if (kind == kAccessed) return toTimespec(info.stx_atime);
+  if (kind == kModified) return toTimespec(info.stx_mtime);
+  if (kind == kCreated && (info.stx_mask & STATX_BTIME)) return toTimespec(info.stx_btime);
+  return timespec{0, UTIME_OMIT};
+}
+
+int setExactTimes(const std::string& path, timespec accessed, timespec modified) {
+  if (path.empty()) return 0;
+  const timespec times[2] = {accessed, modified};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+}  // namespace platform
