@@ -18,6 +18,8 @@ struct Volume {
 
 // Every mounted file system, from /proc/self/mountinfo, or from the seam when one is set.
 std::vector<Volume> volumeTable();
+// The volumes of a /proc/self/mountinfo text, in its order; freeMiB is left 0 (no system call).
+std::vector<Volume> parseMountInfo(const std::string& text);
 // Tests lay out their own volumes; an empty function restores the real table.
 void setVolumeTableForTests(std::function<std::vector<Volume>()> table);
 

@@ -1,0 +1,146 @@
+// The volume table from /proc/self/mountinfo, behind a seam the tests replace, and lookups
+// of a path's volume and the program's own folder.
+#include "platform/volumes.h"
+
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <climits>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+std::mutex tableMutex;
+std::function<std::vector<Volume>()> tableForTests;
+
+// mountinfo writes space, tab, newline and backslash in names as "\" + three octal digits.
+std::string unescaped(const std::string& field) {
+  auto octal = [](char c, char highest) { return c >= '0' && c <= highest; };
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1], '3') &&
+        octal(field[i + 2], '7') && octal(field[i + 3], '7')) {
+      text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      text += field[i];
+    }
+  }
+  return text;
+}
+
+bool hasOption(const std::string& options, const std::string& wanted) {
+  std::stringstream list(options);
+  std::string option;
+  while (std::getline(list, option, ','))
+    if (option == wanted) return true;
+  return false;
+}
+
+// One mountinfo line: id parent major:minor root mount-point options [optional...] - type
+// source super-options. false for a line of another form.
+bool parseLine(const std::string& line, Volume& volume) {
+  std::istringstream fields(line);
+  std::string id, parent, device, root, mountPoint, options, word;
+  if (!(fields >> id >> parent >> device >> root >> mountPoint >> options)) return false;
+  while (fields >> word && word != "-") {
+  }
+  if (word != "-") return false;
+  std::string type, source;
+  if (!(fields >> type >> source)) return false;
+  unsigned major = 0, minor = 0;
+  char colon = 0;
+  std::istringstream numbers(device);
+  if (!(numbers >> major >> colon >> minor) || colon != ':') return false;
+  volume.mountPoint = unescaped(mountPoint);
+  volume.source = unescaped(source);
+  volume.fsType = unescaped(type);
+  volume.readWrite = hasOption(options, "rw");
+  // major:minor is the st_dev of files on that mount, without a stat that could hang on a
+  // network file system whose server is gone.
+  volume.device = makedev(major, minor);
+  volume.freeMiB = 0;
+  return true;
+}
+
+int32_t freeMiBOf(const std::string& mountPoint) {
+  struct statvfs info{};
+  if (statvfs(mountPoint.c_str(), &info) != 0) return 0;
+  unsigned long long mib = (static_cast<unsigned long long>(info.f_bavail) * info.f_frsize) >> 20;
+  return mib > INT32_MAX ? INT32_MAX : static_cast<int32_t>(mib);
+}
+
+std::vector<Volume> realTable() {
+  std::ifstream file("/proc/self/mountinfo");
+  std::stringstream text;
+  text << file.rdbuf();
+  std::vector<Volume> volumes = parseMountInfo(text.str());
+  for (Volume& volume : volumes) volume.freeMiB = freeMiBOf(volume.mountPoint);
+  return volumes;
+}
+
+// True when mountPoint is path itself or one of its leading folders.
+bool holds(const std::string& mountPoint, const std::string& path) {
+  if (mountPoint == "/") return !path.empty() && path[0] == '/';
+  if (path.compare(0, mountPoint.size(), mountPoint) != 0) return false;
+  return path.size() == mountPoint.size() || path[mountPoint.size()] == '/';
+}
+
+}  // namespace
+
+std::vector<Volume> parseMountInfo(const std::string& text) {
+  std::vector<Volume> volumes;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    Volume volume;
+    if (parseLine(line, volume)) volumes.push_back(std::move(volume));
+  }
+  return volumes;
+}
+
+std::vector<Volume> volumeTable() {
+  std::function<std::vector<Volume>()> table;
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    table = tableForTests;
+  }
+  return table ? table() : realTable();
+}
+
+void setVolumeTableForTests(std::function<std::vector<Volume>()> table) {
+  std::lock_guard<std::mutex> lock(tableMutex);
+  tableForTests = std::move(table);
+}
+
+int32_t driveFreeSpace(const std::string& root) {
+  // Linear in the number of mounts; a desktop has a few dozen.
+  int32_t free = 0;
+  for (const Volume& volume : volumeTable())
+    if (volume.mountPoint == root) free = volume.freeMiB;  // the last mount on a point is on top
+  return free;
+}
+
+std::string volumeOf(const std::string& path) {
+  std::string best;
+  for (const Volume& volume : volumeTable())
+    if (holds(volume.mountPoint, path) && volume.mountPoint.size() >= best.size())
+      best = volume.mountPoint;
+  return best;
+}
+
+std::string executableFolder() {
+  char buffer[PATH_MAX];
+  ssize_t size = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (size <= 0) return "";
+  return pathPart(std::string(buffer, static_cast<size_t>(size)));
+}
+
+}  // namespace platform
