@@ -1,0 +1,57 @@
+// The main window: 300 x 230 pixels of fixed layout, created in focus order.
+#include "app/main_window.h"
+
+#include "app/widgets.h"
+#include "platform/gui.h"
+#include "platform/volumes.h"
+#include "staging/state.h"
+
+namespace app {
+
+int mainFontPoints(int dpi) {
+  const float scale = dpi > 0 ? 96.0f / static_cast<float>(dpi) : 1.0f;
+  return static_cast<int>(scale * 10.0f);
+}
+
+bool startMainWindow(staging::State& state, platform::Gui& gui) {
+  std::string face = gui.defaultFontFace();
+  if (face.empty()) face = "System";
+  state.pathDisplayLimit = 50;
+  state.mainFont = gui.loadFont(face, mainFontPoints(gui.screenDpi()));
+
+  if (gui.openWindow(kMainWindow, 300, 230, "Burnshelf", platform::kStyleSystemMenu) == 0) {
+    return false;
+  }
+  gui.useAsParent(kMainWindow);
+  auto withFont = [&](int widget) { gui.setFont(widget, state.mainFont); };
+  gui.addComboBox(kPresetBox, 5, 5, 130, 20);
+  withFont(kPresetBox);
+  gui.addLabel(kNeedLabel, 140, 5, 155, 20, "Need space>");
+  withFont(kNeedLabel);
+  gui.addComboBox(kDriveBox, 5, 30, 130, 20);
+  withFont(kDriveBox);
+  gui.addLabel(kFreeLabel, 140, 30, 155, 20, "Free space>");
+  withFont(kFreeLabel);
+  gui.addProgressBar(kProgressBar, 10, 60, 280, 20, 0, 100);
+  gui.addLabel(kStatusText, 10, 85, 280, 70, "");
+  withFont(kStatusText);
+  gui.addButton(kMoveFolderButton, 10, 165, 100, 30, "Move Folder");
+  withFont(kMoveFolderButton);
+  gui.addButton(kGoButton, 150, 165, 60, 30, "GO");
+  withFont(kGoButton);
+  gui.addButton(kBackButton, 220, 165, 70, 30, "BACK");
+  withFont(kBackButton);
+  gui.addCheckBox(kCheckBox, 5, 200, 290, 25, "CRC32,MD5,SHA-1 FingerPrint Check");
+  withFont(kCheckBox);
+
+  gui.setState(kCheckBox, 1);
+  gui.disable(kGoButton, true);
+  gui.disable(kBackButton, true);
+  gui.disable(kMoveFolderButton, true);
+
+  // The volume the program runs from: staging there would free no room.
+  state.homeDrive = platform::volumeOf(platform::executableFolder());
+  return true;
+}
+
+}  // namespace app

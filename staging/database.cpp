@@ -1,0 +1,145 @@
+// Shelfdex.dat: a 16-byte header (stock size, entry count) and one record per entry, written
+// before anything is copied and read back when the user drops it on the window.
+#include "staging/database.h"
+
+#include "app/widgets.h"
+#include "platform/datafile.h"
+#include "platform/files.h"
+#include "platform/gui.h"
+#include "platform/numtext.h"
+
+namespace staging {
+namespace {
+
+constexpr int64_t kHeaderBytes = 16;
+constexpr int64_t kSmallestRecordBytes = 23;  // empty path + CR LF + kind + 3 dates + size
+constexpr int64_t kPositionsPerFolder = 600;
+
+// Decimal, left-filled with "0" to width; never cut, so numbers past the width stay unique.
+std::string digits(int64_t value, int width) {
+  std::string text = platform::integerText(value);
+  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), '0');
+  return text;
+}
+
+// A path this program could have written: absolute, without "." or ".." segments.
+bool isSoundPath(const std::string& path) {
+  if (path.empty() || path[0] != '/') return false;
+  size_t start = 1;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string restoreSizeLine(int64_t stockSize) {
+  return "Restore Size " + platform::realText(static_cast<double>(stockSize) / 1073741824.0, 2) + " GB";
+}
+
+}  // namespace
+
+std::string stagingFolder(const std::string& base, int64_t folderNumber) {
+  return platform::joinPath(base, "Backup" + digits(folderNumber, 3));
+}
+
+StagedPath stagedPath(const std::string& base, int64_t position) {
+  StagedPath staged;
+  staged.folder = stagingFolder(base, position / kPositionsPerFolder + 1);
+  staged.file = staged.folder + "/F" + digits(position, 7) + ".dat";
+  return staged;
+}
+
+bool writeDatabase(const std::string& base, int64_t stockSize, const std::vector<FileEntry>& files) {
+  platform::DataFile file = platform::DataFile::create(platform::joinPath(base, kDatabaseName));
+  if (!file.ok()) return false;
+  file.writeInt64(stockSize);
+  file.writeInt64(static_cast<int64_t>(files.size()));
+  for (const FileEntry& entry : files) {
+    file.writeTextLine(entry.path);
+    file.writeByte(entry.kind);
+    file.writeInt32(entry.created);
+    file.writeInt32(entry.modified);
+    file.writeInt32(entry.accessed);
+    file.writeInt64(entry.size);
+  }
+  return file.close();
+}
+
+std::optional<Database> readDatabase(const std::string& path, bool* damaged) {
+  if (damaged) *damaged = false;
+  platform::DataFile file = platform::DataFile::openForReading(path);
+  if (!file.ok()) return std::nullopt;
+  auto refuse = [&]() -> std::optional<Database> {
+    if (damaged) *damaged = true;
+    file.close();
+    return std::nullopt;
+  };
+
+  if (file.length() < kHeaderBytes) return refuse();
+  Database database;
+  database.stockSize = file.readInt64();
+  const int64_t count = file.readInt64();
+  // The count is checked against what the file can hold before anything is reserved.
+  if (count <= 0 || count > (file.length() - kHeaderBytes) / kSmallestRecordBytes) return refuse();
+  database.files.reserve(static_cast<size_t>(count));
+  for (int64_t i = 0; i < count; ++i) {
+    FileEntry entry;
+    entry.path = file.readTextLine();
+    entry.kind = file.readByte();
+    entry.created = file.readInt32();
+    entry.modified = file.readInt32();
+    entry.accessed = file.readInt32();
+    entry.size = file.readInt64();
+    if (file.ranPastEnd() || (entry.kind != kFile && entry.kind != kFolder) || !isSoundPath(entry.path)) {
+      return refuse();
+    }
+    database.files.push_back(std::move(entry));
+  }
+  file.close();
+  return database;
+}
+
+void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
+  if (!state.files.empty()) return;
+  std::string chosen;
+  size_t start = 0;
+  while (start <= dropped.size() && chosen.empty()) {
+    size_t end = dropped.find('\n', start);
+    if (end == std::string::npos) end = dropped.size();
+    const std::string path = dropped.substr(start, end - start);
+    if (!path.empty() && platform::filePart(path) == kDatabaseName) chosen = path;
+    start = end + 1;
+  }
+  if (chosen.empty()) return;
+
+  bool damaged = false;
+  std::optional<Database> database = readDatabase(chosen, &damaged);
+  if (!database) {
+    if (damaged) gui.setText(app::kStatusText, "Shelfdex.dat is damaged.");
+    return;
+  }
+
+  gui.disable(app::kGoButton, true);
+  gui.disable(app::kPresetBox, true);
+  gui.disable(app::kDriveBox, true);
+  gui.disable(app::kMoveFolderButton, true);
+
+  std::string root = platform::pathPart(chosen);
+  if (root.size() > 1) root.pop_back();  // the root file system keeps its "/"
+  state.drives.assign(1, DriveEntry{root, 0});
+  state.currentDrive = 0;
+  state.folders.clear();
+  state.clearFiles();
+  for (FileEntry& entry : database->files) state.appendFile(std::move(entry));
+  state.stockSize = database->stockSize;
+
+  state.sizeLine = restoreSizeLine(state.stockSize);
+  gui.setText(app::kStatusText, app::joinLines({state.sizeLine, "Load File Database", "Restore Prepare"}));
+  gui.disable(app::kBackButton, false);
+}
+
+}  // namespace staging

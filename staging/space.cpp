@@ -1,0 +1,121 @@
+// Space accounting: presets give the need space; the chosen volume becomes the staging base
+// when it has more room than that.
+#include "staging/space.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "app/widgets.h"
+#include "platform/gui.h"
+#include "platform/numtext.h"
+
+namespace staging {
+namespace {
+
+const char* const kPresetItems[kPresetCount] = {
+    "DVD 4.7 GB", "DVD 8.5 GB", "BD 25 GB",   "BD 50 GB",   "Any 75 GB",
+    "Any 100 GB", "Any 125 GB", "Any 150 GB", "Any 175 GB", "Any 200 GB"};
+
+// Staged files must survive a reboot and be writable: block devices and network shares only.
+bool holdsDataSafely(const platform::Volume& volume) {
+  static const std::set<std::string> kNetwork = {"nfs", "nfs4", "cifs", "smb3", "fuseblk"};
+  static const std::set<std::string> kNever = {"tmpfs",   "ramfs",   "overlay", "squashfs", "iso9660",
+                                               "udf",     "proc",    "sysfs",   "devtmpfs", "devpts",
+                                               "mqueue",  "debugfs", "tracefs", "securityfs", "pstore",
+                                               "bpf",     "autofs",  "fusectl", "configfs", "hugetlbfs"};
+  if (!volume.readWrite) return false;
+  if (kNever.count(volume.fsType) || volume.fsType.rfind("cgroup", 0) == 0) return false;
+  return volume.source.rfind("/dev/", 0) == 0 || kNetwork.count(volume.fsType);
+}
+
+}  // namespace
+
+Preset preset(int index) {
+  if (index == 0) return {kPresetItems[0], "Need Space> 4.9 GB", 5261334937};
+  if (index == 1) return {kPresetItems[1], "Need Space> 8.7 GB", 9341553868};
+  if (index < 2 || index >= kPresetCount) return {};
+  const double gigabytes = static_cast<double>(static_cast<int64_t>(index - 1) * 25) + 0.2;
+  Preset chosen;
+  chosen.item = kPresetItems[index];
+  chosen.needLabel = "Need Space> " + platform::realText((index - 1.0) * 25.0 + 0.2, 1) + " GB";
+  chosen.needSpace = static_cast<int64_t>(std::nearbyint(gigabytes * 1073741824.0));
+  return chosen;
+}
+
+std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table,
+                                      const std::string& homeDrive) {
+  uint64_t homeDevice = 0;
+  bool homeKnown = false;
+  for (const platform::Volume& volume : table) {
+    if (volume.mountPoint == homeDrive) homeDevice = volume.device, homeKnown = true;
+  }
+  // One entry per device, at its shortest mount point; never the home drive's device,
+  // which a bind mount could otherwise offer under another name.
+  std::vector<const platform::Volume*> chosen;
+  for (const platform::Volume& volume : table) {
+    if (!holdsDataSafely(volume) || volume.freeMiB == 0) continue;
+    if (volume.mountPoint == homeDrive || (homeKnown && volume.device == homeDevice)) continue;
+    auto same = std::find_if(chosen.begin(), chosen.end(),
+                             [&](const platform::Volume* v) { return v->device == volume.device; });
+    if (same == chosen.end()) {
+      chosen.push_back(&volume);
+    } else if (volume.mountPoint.size() < (*same)->mountPoint.size()) {
+      *same = &volume;
+    }
+  }
+  std::sort(chosen.begin(), chosen.end(),
+            [](const platform::Volume* a, const platform::Volume* b) { return a->mountPoint < b->mountPoint; });
+  std::vector<DriveEntry> drives;
+  for (const platform::Volume* volume : chosen) drives.push_back({volume->mountPoint, volume->freeMiB});
+  return drives;
+}
+
+std::string driveEntryText(const DriveEntry& drive) {
+  const float gigabytes = static_cast<float>(drive.free) / 1024.0f;
+  return drive.root + " Free " + platform::realText(gigabytes, 1) + " GB";
+}
+
+void startSpaceAccounting(State& state, platform::Gui& gui) {
+  state.drives = stagingDrives(platform::volumeTable(), state.homeDrive);
+  state.currentDrive = state.drives.empty() ? -1 : static_cast<int>(state.drives.size()) - 1;
+
+  for (int i = 0; i < kPresetCount; ++i) gui.addItem(app::kPresetBox, -1, kPresetItems[i]);
+  gui.setState(app::kPresetBox, kStartPreset);
+  gui.setText(app::kNeedLabel, "Need Space> 25.2 GB");
+  state.needSpace = preset(kStartPreset).needSpace;
+
+  for (const DriveEntry& drive : state.drives) gui.addItem(app::kDriveBox, -1, driveEntryText(drive));
+
+  const float homeGigabytes = static_cast<float>(platform::driveFreeSpace(state.homeDrive)) / 1024.0f;
+  gui.setText(app::kFreeLabel,
+              "Free space> " + platform::integerText(static_cast<int64_t>(platform::wholeNumber(homeGigabytes, 0))) + " GB");
+}
+
+void chooseSpace(State& state, platform::Gui& gui) {
+  const Preset chosen = preset(gui.state(app::kPresetBox));
+  if (!chosen.item.empty()) {
+    gui.setText(app::kNeedLabel, chosen.needLabel);
+    state.needSpace = chosen.needSpace;
+  }
+  gui.setState(app::kProgressBar, 0);
+  gui.setText(app::kStatusText, app::joinLines({"Could you change drive?", state.sizeLine}));
+  gui.disable(app::kMoveFolderButton, true);
+
+  const int index = gui.state(app::kDriveBox);
+  if (gui.text(app::kDriveBox).empty() || index < 0 || index >= static_cast<int>(state.drives.size())) return;
+  if (state.drives[index].root == state.homeDrive) return;
+  state.currentDrive = index;
+
+  const int64_t needMiB = platform::integerPart(static_cast<double>(state.needSpace) / 1048576.0);
+  const int64_t free = state.drives[index].free;
+  if (free > needMiB) {
+    const double share = static_cast<double>(state.needSpace) / 1048576.0 / static_cast<double>(free) * 100.0;
+    gui.setState(app::kProgressBar, platform::integerPart(share));
+    gui.setText(app::kStatusText,
+                app::joinLines({"Please select Folder, Click 'Move Folder'.", state.sizeLine}));
+    gui.disable(app::kMoveFolderButton, false);
+  }
+}
+
+}  // namespace staging
