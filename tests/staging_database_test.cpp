@@ -1,0 +1,194 @@
+// Shelfdex.dat byte for byte, the staging layout, and dropping the database on the window.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/widgets.h"
+#include "staging/database.h"
+#include "support/app_fixture.h"
+
+namespace fs = std::filesystem;
+using staging::FileEntry;
+
+namespace {
+
+struct Scratch {
+  fs::path dir;
+  Scratch() {
+    char name[] = "/tmp/burnshelf-db-XXXXXX";
+    dir = mkdtemp(name);
+  }
+  ~Scratch() { fs::remove_all(dir); }
+  std::string path(const std::string& name) const { return (dir / name).string(); }
+  void write(const std::string& name, const std::string& bytes) const {
+    fs::create_directories((dir / name).parent_path());
+    std::ofstream(dir / name, std::ios::binary) << bytes;
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(dir / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+};
+
+std::string le(int64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xff);
+  return out;
+}
+
+std::string record(const std::string& path, const std::string& lineEnd, int8_t kind, int64_t size) {
+  return path + lineEnd + static_cast<char>(kind) + le(1, 4) + le(2, 4) + le(3, 4) + le(size, 8);
+}
+
+}  // namespace
+
+TEST(Database, WritesTheDocumentedFortySevenBytes) {
+  Scratch scratch;
+  ASSERT_TRUE(staging::writeDatabase(scratch.dir.string(), 5, {FileEntry{"C:\\a.txt", 0, 100, 200, 300, 5}}));
+  const std::string expected =
+      std::string("\x05\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0", 16) +
+      std::string("C:\\a.txt\r\n\x00\x64\0\0\0\xC8\0\0\0\x2C\x01\0\0\x05\0\0\0\0\0\0\0", 31);
+  EXPECT_EQ(scratch.read("Shelfdex.dat"), expected);
+}
+
+TEST(Database, LinuxPathsRoundTripAsUtf8) {
+  Scratch scratch;
+  const std::vector<FileEntry> files = {
+      {"/Fotos/", 1, 10, 20, 30, 0},
+      {"/Fotos/\xC3\x84/\xC3\xBC.jpg", 0, -5, 2147483647, -2147483647 - 1, 4294967296LL},
+      {"/Fotos/with space\\and backslash.txt", 0, 1, 2, 3, 0},
+  };
+  ASSERT_TRUE(staging::writeDatabase(scratch.dir.string(), 4294967296LL, files));
+  EXPECT_NE(scratch.read("Shelfdex.dat").find("/Fotos/\xC3\x84/\xC3\xBC.jpg\r\n"), std::string::npos);
+  auto database = staging::readDatabase(scratch.path("Shelfdex.dat"));
+  ASSERT_TRUE(database);
+  EXPECT_EQ(database->stockSize, 4294967296LL);
+  EXPECT_EQ(database->files, files);
+}
+
+TEST(Database, ReadsAnyLineEnd) {
+  Scratch scratch;
+  for (const std::string lineEnd : {"\r\n", "\n", "\r", std::string(1, '\0')}) {
+    scratch.write("Shelfdex.dat", le(7, 8) + le(2, 8) + record("/a/", lineEnd, 1, 0) + record("/a/b", lineEnd, 0, 7));
+    auto database = staging::readDatabase(scratch.path("Shelfdex.dat"));
+    ASSERT_TRUE(database) << "line end of " << lineEnd.size() << " bytes";
+    ASSERT_EQ(database->files.size(), 2u);
+    EXPECT_EQ(database->files[0], (FileEntry{"/a/", 1, 1, 2, 3, 0}));
+    EXPECT_EQ(database->files[1], (FileEntry{"/a/b", 0, 1, 2, 3, 7}));
+  }
+}
+
+TEST(Database, RefusesDamagedFiles) {
+  Scratch scratch;
+  const std::string good = record("/a/b", "\r\n", 0, 7);
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"shorter than its header", le(7, 8) + le(1, 4)},
+      {"no entries", le(0, 8) + le(0, 8)},
+      {"a negative count", le(0, 8) + le(-1, 8) + good},
+      {"more entries than bytes", le(0, 8) + le(1LL << 60, 8) + good},
+      {"a record cut short", le(7, 8) + le(2, 8) + good + good.substr(0, good.size() - 3)},
+      {"a kind that is no kind", le(7, 8) + le(1, 8) + record("/a/b", "\r\n", 2, 7)},
+      {"an empty path", le(7, 8) + le(1, 8) + record("", "\r\n", 0, 7)},
+      {"a relative path", le(7, 8) + le(1, 8) + record("a/b", "\r\n", 0, 7)},
+      {"a parent segment", le(7, 8) + le(1, 8) + record("/a/../etc/passwd", "\r\n", 0, 7)},
+      {"a dot segment", le(7, 8) + le(1, 8) + record("/a/./b", "\r\n", 0, 7)},
+  };
+  for (const auto& c : cases) {
+    scratch.write("Shelfdex.dat", c.bytes);
+    bool damaged = false;
+    EXPECT_FALSE(staging::readDatabase(scratch.path("Shelfdex.dat"), &damaged)) << c.what;
+    EXPECT_TRUE(damaged) << c.what;
+  }
+  bool damaged = true;
+  EXPECT_FALSE(staging::readDatabase(scratch.path("missing/Shelfdex.dat"), &damaged));
+  EXPECT_FALSE(damaged);
+}
+
+TEST(StagingLayout, NamesEveryPositionUniquely) {
+  const struct {
+    int64_t position;
+    const char* file;
+  } cases[] = {
+      {0, "/media/keep/Backup001/F0000000.dat"},
+      {599, "/media/keep/Backup001/F0000599.dat"},
+      {600, "/media/keep/Backup002/F0000600.dat"},
+      {1234, "/media/keep/Backup003/F0001234.dat"},
+      {59400, "/media/keep/Backup100/F0059400.dat"},
+      {59999, "/media/keep/Backup100/F0059999.dat"},
+      {600000, "/media/keep/Backup1001/F0600000.dat"},
+      {10000000, "/media/keep/Backup16667/F10000000.dat"},
+  };
+  for (const auto& c : cases) {
+    const staging::StagedPath staged = staging::stagedPath("/media/keep", c.position);
+    EXPECT_EQ(staged.file, c.file);
+    EXPECT_EQ(staged.folder + "/", staged.file.substr(0, staged.folder.size() + 1));
+  }
+  EXPECT_EQ(staging::stagedPath("/", 5).file, "/Backup001/F0000005.dat");
+}
+
+class DropTest : public testing_support::AppFixture {
+ protected:
+  Scratch scratch;
+  void SetUp() override {
+    AppFixture::SetUp();
+    layVolumes({testing_support::diskVolume("/", 40000, 1)});
+    start();
+  }
+  std::string database(const std::string& name, const std::vector<FileEntry>& files, int64_t stock) {
+    const fs::path folder = fs::path(scratch.path(name)).parent_path();
+    fs::create_directories(folder);
+    EXPECT_TRUE(staging::writeDatabase(folder.string(), stock, files));
+    return (folder / "Shelfdex.dat").string();
+  }
+};
+
+TEST_F(DropTest, LoadsTheFirstDroppedDatabaseIntoRestoreState) {
+  const std::string first = database("keep/Shelfdex.dat", {{"/x/a", 0, 1, 2, 3, 5}}, 5368709120LL);
+  const std::string second = database("other/Shelfdex.dat", {{"/y/b", 0, 1, 2, 3, 6}}, 6);
+  dropFiles({scratch.path("notes.txt"), first, second});
+  pump();
+
+  ASSERT_EQ(state.files.size(), 1u);
+  EXPECT_EQ(state.files[0].path, "/x/a");
+  EXPECT_EQ(state.stagingBase(), scratch.path("keep"));
+  EXPECT_EQ(staging::stagedPath(state.stagingBase(), 0).file, scratch.path("keep/Backup001/F0000000.dat"));
+  EXPECT_EQ(status(), "Restore Size 5.00 GB\n\rLoad File Database\n\rRestore Prepare");
+  EXPECT_TRUE(enabled(app::kBackButton));
+  for (int widget : {app::kGoButton, app::kPresetBox, app::kDriveBox, app::kMoveFolderButton}) {
+    EXPECT_FALSE(enabled(widget)) << widget;
+  }
+}
+
+TEST_F(DropTest, IgnoresOtherNamesAndDropsOnAFilledList) {
+  const std::string path = database("keep/Shelfdex.dat", {{"/x/a", 0, 1, 2, 3, 5}}, 5);
+  const std::string upper = scratch.path("keep/SHELFDEX.DAT");
+  fs::copy_file(path, upper);
+  dropFiles({upper});
+  pump();
+  EXPECT_TRUE(state.files.empty());
+  EXPECT_EQ(status(), "");
+
+  state.appendFile({"/z/listed", 0, 0, 0, 0, 1});
+  dropFiles({path});
+  pump();
+  ASSERT_EQ(state.files.size(), 1u);
+  EXPECT_EQ(state.files[0].path, "/z/listed");
+  EXPECT_FALSE(enabled(app::kBackButton));
+}
+
+TEST_F(DropTest, ADamagedDatabaseChangesNothingButTheStatus) {
+  scratch.write("keep/Shelfdex.dat", le(7, 8) + le(3, 8) + record("/a/b", "\r\n", 0, 7));
+  const std::string before = state.stagingBase();
+  dropFiles({scratch.path("keep/Shelfdex.dat")});
+  pump();
+  EXPECT_EQ(status(), "Shelfdex.dat is damaged.");
+  EXPECT_TRUE(state.files.empty());
+  EXPECT_EQ(state.stagingBase(), before);
+  EXPECT_FALSE(enabled(app::kBackButton));
+  EXPECT_TRUE(enabled(app::kPresetBox));
+}
