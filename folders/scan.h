@@ -5,5 +5,10 @@ namespace platform { class Gui; }
 namespace staging { struct State; }
 
 namespace folders {
+// The command of the "Move Folder" button: stock size to 0, the folder window, then the scan.
 void moveFolder(staging::State& state, platform::Gui& gui);
+// The scan of the folders already in state.folders, without the window: each one's own entry
+// and its content, up to the need space; then "GO" enabled, or "Did not stock files.".
+// Does nothing when state.folders is empty. The stock size is not reset here.
+void scanChosenFolders(staging::State& state, platform::Gui& gui);
 }  // namespace folders
