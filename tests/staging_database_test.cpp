@@ -70,7 +70,7 @@ TEST(Database, LinuxPathsRoundTripAsUtf8) {
 
 TEST(Database, ReadsAnyLineEnd) {
   Scratch scratch;
-  for (const std::string lineEnd : {"\r\n", "\n", "\r", std::string(1, '\0')}) {
+  for (const std::string& lineEnd : {std::string("\r\n"), std::string("\n"), std::string("\r"), std::string(1, '\0')}) {
     scratch.write("Shelfdex.dat", le(7, 8) + le(2, 8) + record("/a/", lineEnd, 1, 0) + record("/a/b", lineEnd, 0, 7));
     auto database = staging::readDatabase(scratch.path("Shelfdex.dat"));
     ASSERT_TRUE(database) << "line end of " << lineEnd.size() << " bytes";
