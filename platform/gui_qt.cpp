@@ -207,6 +207,7 @@ class FolderTree : public QTreeWidget {
  public:
   static constexpr int kPathRole = Qt::UserRole;        // node path as raw bytes
   static constexpr int kFilledRole = Qt::UserRole + 1;  // subfolders listed already
+  static constexpr int kTickedRole = Qt::UserRole + 2;  // box state last reported
 
   FolderTree(QWidget* parent, const std::vector<TreeRoot>& roots,
              std::function<void(const std::string&, bool)> onBoxChanged)
@@ -230,13 +231,16 @@ class FolderTree : public QTreeWidget {
     filling_ = false;
 
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { fill(item); });
+    // itemChanged also reports the tree's own data changes; only a new box state counts.
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
-      if (filling_) return;
+      const bool ticked = item->checkState(0) == Qt::Checked;
+      if (filling_ || ticked == item->data(0, kTickedRole).toBool()) return;
+      filling_ = true;
+      item->setData(0, kTickedRole, ticked);
+      filling_ = false;
       // The user changed a box: that node becomes the selected one, then the hook runs.
       setCurrentItem(item);
-      if (onBoxChanged_)
-        onBoxChanged_(item->data(0, kPathRole).toByteArray().toStdString(),
-                      item->checkState(0) == Qt::Checked);
+      if (onBoxChanged_) onBoxChanged_(item->data(0, kPathRole).toByteArray().toStdString(), ticked);
     });
   }
 
@@ -253,6 +257,7 @@ class FolderTree : public QTreeWidget {
     item->setCheckState(0, Qt::Unchecked);
     item->setData(0, kPathRole, path);
     item->setData(0, kFilledRole, false);
+    item->setData(0, kTickedRole, false);
     // The expand button shows before the subfolders are known.
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     return item;
@@ -261,6 +266,7 @@ class FolderTree : public QTreeWidget {
   // Lists the real, visible subfolders of item's folder once, sorted by their bytes.
   void fill(QTreeWidgetItem* item) {
     if (item->data(0, kFilledRole).toBool()) return;
+    filling_ = true;
     item->setData(0, kFilledRole, true);
     const std::string path = item->data(0, kPathRole).toByteArray().toStdString();
     std::vector<std::string> names;
@@ -270,7 +276,6 @@ class FolderTree : public QTreeWidget {
         names.push_back(scan.name());
     std::sort(names.begin(), names.end());
 
-    filling_ = true;
     QList<QTreeWidgetItem*> children;
     for (const std::string& name : names)
       children.append(node(QString::fromUtf8(name.data(), qsizetype(name.size())),

@@ -1,0 +1,265 @@
+// The widget and event layer driven as a user drives it, offscreen: choices, clicks, the
+// close box, drops, message boxes answered by the test seam, and the folder tree.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "platform/gui.h"
+#include "platform/gui_test_access.h"
+#include "support/gui_helpers.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+using testing_support::chooseComboItem;
+using testing_support::clickWidget;
+
+namespace {
+
+class GuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(gui.openWindow(0, 300, 230, "Burnshelf", kStyleSystemMenu), 1);
+    gui.useAsParent(0);
+  }
+  Gui gui;
+};
+
+TEST_F(GuiTest, ClientAreaHasExactlyTheAskedSize) {
+  QWidget* window = qtWindow(gui, 0);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->size(), QSize(300, 230));
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "Burnshelf");
+}
+
+TEST_F(GuiTest, OnlyTheUsersDropDownChoiceIsAnEvent) {
+  ASSERT_EQ(gui.addComboBox(7, 5, 30, 130, 20), 7);
+  EXPECT_EQ(gui.state(7), -1);
+  for (const char* item : {"/media/a  1.0 GB", "/media/b  2.0 GB", "/media/c  3.0 GB"})
+    gui.addItem(7, -1, item);
+  // Filling the box chooses nothing, and the program's own choice is silent.
+  EXPECT_EQ(gui.state(7), -1);
+  EXPECT_EQ(gui.text(7), "");
+  gui.setState(7, 1);
+  EXPECT_EQ(gui.text(7), "/media/b  2.0 GB");
+  EXPECT_EQ(gui.waitEvent(20), kEventNone);
+
+  ASSERT_TRUE(chooseComboItem(gui, 7, 2));
+  EXPECT_EQ(gui.waitEvent(100), kEventWidget);
+  EXPECT_EQ(gui.eventWidget(), 7);
+  EXPECT_EQ(gui.eventWindow(), 0);
+  EXPECT_EQ(gui.state(7), 2);
+  // Choosing the item already shown is still a choice.
+  ASSERT_TRUE(chooseComboItem(gui, 7, 2));
+  EXPECT_EQ(gui.waitEvent(100), kEventWidget);
+}
+
+TEST_F(GuiTest, ClicksOfEnabledButtonsAndCheckBoxesAreEvents) {
+  ASSERT_EQ(gui.addButton(0, 10, 165, 100, 30, "Move Folder"), 1);
+  ASSERT_EQ(gui.addCheckBox(9, 5, 200, 290, 25, "Check"), 9);
+  gui.setState(9, 1);
+  EXPECT_EQ(gui.pollEvent(), kEventNone);
+
+  clickWidget(gui, 9);
+  EXPECT_EQ(gui.waitEvent(100), kEventWidget);
+  EXPECT_EQ(gui.eventWidget(), 9);
+  EXPECT_EQ(gui.state(9), 0);
+
+  clickWidget(gui, 0);
+  EXPECT_EQ(gui.waitEvent(100), kEventWidget);
+  EXPECT_EQ(gui.eventWidget(), 0);
+
+  gui.disable(0, true);
+  EXPECT_TRUE(gui.isDisabled(0));
+  clickWidget(gui, 0);
+  EXPECT_EQ(gui.waitEvent(20), kEventNone);
+}
+
+TEST_F(GuiTest, CloseRequestIsAnEventAndTheWindowStays) {
+  const int second = gui.openWindow(kAnyNumber, 636, 479, "Move Folder", kStyleToolWindow);
+  ASSERT_GE(second, 1000);
+  ASSERT_TRUE(testing_support::requestClose(gui, second));
+  EXPECT_EQ(gui.waitEvent(100), kEventClose);
+  EXPECT_EQ(gui.eventWindow(), second);
+  EXPECT_TRUE(qtWindow(gui, second)->isVisible());
+
+  gui.closeWindow(second);
+  EXPECT_EQ(qtWindow(gui, second), nullptr);
+}
+
+TEST_F(GuiTest, OneDropOfThreeFilesIsOneTextInDropOrder) {
+  const std::vector<std::string> paths = {"/tmp/b file.txt", "/tmp/a/Shelfdex.dat", "/tmp/\xc3\xa4.bin"};
+  // Before dropping is enabled the window refuses the files.
+  EXPECT_FALSE(testing_support::dropFiles(gui, 0, paths));
+  EXPECT_EQ(gui.pollEvent(), kEventNone);
+
+  gui.enableDrop(0);
+  ASSERT_TRUE(testing_support::dropFiles(gui, 0, paths));
+  EXPECT_EQ(gui.waitEvent(100), kEventDrop);
+  EXPECT_EQ(gui.eventWindow(), 0);
+  EXPECT_EQ(gui.droppedFiles(), "/tmp/b file.txt\n/tmp/a/Shelfdex.dat\n/tmp/\xc3\xa4.bin");
+  // The drop text belongs to that event only.
+  EXPECT_EQ(gui.waitEvent(20), kEventNone);
+  EXPECT_EQ(gui.droppedFiles(), "");
+}
+
+TEST_F(GuiTest, WaitWithNothingHappeningReturnsNone) {
+  EXPECT_EQ(gui.waitEvent(20), kEventNone);
+  EXPECT_EQ(gui.pollEvent(), kEventNone);
+}
+
+TEST_F(GuiTest, DrainedEventsAreGone) {
+  gui.addButton(4, 10, 165, 100, 30, "Move Folder");
+  clickWidget(gui, 4);
+  testing_support::requestClose(gui, 0);
+  gui.drainEvents();
+  EXPECT_EQ(gui.waitEvent(20), kEventNone);
+}
+
+TEST_F(GuiTest, ScriptedMessageBoxesAnswerInOrderAndAreRecorded) {
+  gui.scriptAnswers({kAnswerRetry, kAnswerCancel});
+  EXPECT_EQ(gui.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
+                           kBoxWarningRetryCancel), kAnswerRetry);
+  EXPECT_EQ(gui.messageBox("Error", "Drive error, stop.", kBoxStopOk), kAnswerCancel);
+  ASSERT_EQ(gui.shownBoxes().size(), 2u);
+  EXPECT_EQ(gui.shownBoxes()[0].title, "Error File checked");
+  EXPECT_EQ(gui.shownBoxes()[0].text, "Retry Copy? ( Cancel = End )");
+  EXPECT_EQ(gui.shownBoxes()[0].kind, kBoxWarningRetryCancel);
+  EXPECT_EQ(gui.shownBoxes()[1].title, "Error");
+  EXPECT_THROW(gui.endProgram(), ProgramEnd);
+}
+
+TEST_F(GuiTest, StatusTextComesBackExactlyAsSet) {
+  gui.addLabel(3, 10, 85, 280, 70, "");
+  const std::string status = "Stock Size 1.50 GB\n\rFinished";
+  gui.setText(3, status);
+  EXPECT_EQ(gui.text(3), status);
+  EXPECT_EQ(static_cast<QLabel*>(qtWidget(gui, 3))->text(), "Stock Size 1.50 GB\nFinished");
+}
+
+TEST_F(GuiTest, MissingNumbersDoNothing) {
+  EXPECT_EQ(gui.text(42), "");
+  EXPECT_EQ(gui.state(42), 0);
+  EXPECT_EQ(gui.itemCount(42), 0);
+  EXPECT_EQ(gui.itemText(42, 0), "");
+  EXPECT_FALSE(gui.isDisabled(42));
+  gui.setText(42, "x");
+  gui.setState(42, 1);
+  gui.addItem(42, -1, "x");
+  gui.disable(42, true);
+  gui.keepOnTop(42, true);
+  EXPECT_FALSE(gui.isKeptOnTop(42));
+  EXPECT_EQ(qtWidget(gui, 42), nullptr);
+  // No window is the parent: nothing can be created.
+  gui.useAsParent(42);
+  EXPECT_EQ(gui.addButton(5, 0, 0, 10, 10, "GO"), 0);
+  EXPECT_EQ(qtWidget(gui, 5), nullptr);
+}
+
+TEST_F(GuiTest, KeepOnTopIsSwitchedOnAndOff) {
+  gui.keepOnTop(0, true);
+  EXPECT_TRUE(gui.isKeptOnTop(0));
+  EXPECT_TRUE(qtWindow(gui, 0)->isVisible());
+  gui.keepOnTop(0, false);
+  EXPECT_FALSE(gui.isKeptOnTop(0));
+}
+
+// A temporary folder with subfolders, a hidden one, a file and a link to a folder.
+class FolderTreeTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    base = fs::temp_directory_path() / ("burnshelf-tree-" + std::to_string(std::random_device{}()));
+    fs::remove_all(base);
+    for (const char* folder : {"b", "a/inner", "B", ".hidden", "with space"})
+      fs::create_directories(base / folder);
+    std::ofstream(base / "file.txt") << "x";
+    fs::create_directory_symlink(base / "a", base / "link");
+    root = base.string() + "/";
+    tree = gui.addFolderTree(kAnyNumber, 10, 38, 204, 386, {{"Temp", root}},
+                             [this](const std::string& path, bool ticked) {
+                               reports.push_back({path, ticked});
+                               selectedAtReport = gui.text(tree);
+                             });
+    ASSERT_NE(tree, 0);
+  }
+  void TearDown() override { fs::remove_all(base); }
+
+  fs::path base;
+  std::string root;
+  int tree = 0;
+  std::vector<std::pair<std::string, bool>> reports;
+  std::string selectedAtReport;
+};
+
+TEST_F(FolderTreeTest, ListsRealVisibleSubfoldersSortedWhenFirstOpened) {
+  QTreeWidgetItem* top = testing_support::treeNode(gui, tree, "");
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->text(0), "Computer");
+  EXPECT_TRUE(top->isExpanded());
+  QTreeWidgetItem* temp = testing_support::treeNode(gui, tree, root);
+  ASSERT_NE(temp, nullptr);
+  EXPECT_EQ(temp->childCount(), 0);  // not listed before it is opened
+
+  testing_support::openTreeNode(gui, tree, temp);
+  EXPECT_EQ(testing_support::treeChildren(temp),
+            (std::vector<std::string>{"B", "a", "b", "with space"}));
+  EXPECT_NE(testing_support::treeNode(gui, tree, root + "with space/"), nullptr);
+  QTreeWidgetItem* a = testing_support::treeNode(gui, tree, root + "a/");
+  ASSERT_NE(a, nullptr);
+  testing_support::openTreeNode(gui, tree, a);
+  EXPECT_EQ(testing_support::treeChildren(a), std::vector<std::string>{"inner"});
+  EXPECT_NE(testing_support::treeNode(gui, tree, root + "a/inner/"), nullptr);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(FolderTreeTest, EachBoxTheUserChangesIsReportedWithItsPath) {
+  QTreeWidgetItem* temp = testing_support::treeNode(gui, tree, root);
+  testing_support::openTreeNode(gui, tree, temp);
+  QTreeWidgetItem* b = testing_support::treeNode(gui, tree, root + "b/");
+  ASSERT_NE(b, nullptr);
+
+  ASSERT_TRUE(testing_support::clickTreeBox(gui, tree, b));
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], std::make_pair(root + "b/", true));
+  EXPECT_EQ(selectedAtReport, root + "b/");  // selected before the hook runs
+  EXPECT_EQ(gui.text(tree), root + "b/");
+
+  // The space key toggles the selected node's box.
+  ASSERT_TRUE(testing_support::pressSpaceInTree(gui, tree));
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[1], std::make_pair(root + "b/", false));
+
+  // A click on a name only selects; the top node's path is empty.
+  QTreeWidgetItem* a = testing_support::treeNode(gui, tree, root + "a/");
+  ASSERT_TRUE(testing_support::clickTreeLabel(gui, tree, a));
+  EXPECT_EQ(gui.text(tree), root + "a/");
+  ASSERT_TRUE(testing_support::clickTreeLabel(gui, tree, testing_support::treeNode(gui, tree, "")));
+  EXPECT_EQ(gui.text(tree), "");
+  EXPECT_EQ(reports.size(), 2u);
+}
+
+TEST(GuiLifetime, SeveralGuisInARowAndAnyNumbersAreDistinct) {
+  for (int round = 0; round < 2; ++round) {
+    Gui gui;
+    const int first = gui.openWindow(kAnyNumber, 100, 100, "one", kStyleToolWindow);
+    const int second = gui.openWindow(kAnyNumber, 100, 100, "two", kStyleToolWindow);
+    EXPECT_NE(first, 0);
+    EXPECT_NE(first, second);
+    gui.useAsParent(first);
+    const int a = gui.addLabel(kAnyNumber, 0, 0, 10, 10, "a");
+    const int b = gui.addLabel(kAnyNumber, 0, 0, 10, 10, "b");
+    EXPECT_GE(a, 10);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(gui.text(b), "b");
+    gui.closeWindow(first);
+    EXPECT_EQ(gui.text(b), "");  // the window's widgets went with it
+  }
+}
+
+}  // namespace
