@@ -1,7 +1,154 @@
-// Placeholder until the command is built.
+// "BACK": copies every staged file back to its old path (proving it when the check box is
+// ticked), gives files and folders their recorded dates, and removes the staging area only
+// when every file is back and on the disk.
 #include "staging/move_back.h"
+
+#include <ctime>
+#include <set>
+#include <string>
+
+#include "app/widgets.h"
+#include "platform/dates.h"
+#include "platform/files.h"
+#include "platform/gui.h"
+#include "platform/numtext.h"
+#include "staging/database.h"
 #include "staging/state.h"
+#include "staging/transfer.h"
 
 namespace staging {
-void moveBack(State&, platform::Gui&) {}
+namespace {
+
+constexpr int64_t kPositionsPerFolder = 600;
+constexpr int kWaitForFileMs = 3000;  // a failed copy leaves nothing, so the wait is bounded
+
+// What the restore pass leaves for the steps after it.
+struct Restore {
+  int64_t unrestorable = 0;           // files with no usable staged copy and nothing at path
+  std::set<std::string> folders;      // folders that received a restored file
+};
+
+std::string restoreSizeLine(int64_t stockSize) {
+  return "Restore Size " + platform::realText(static_cast<double>(stockSize) / 1073741824.0, 2) +
+         " GB";
+}
+
+// The exact time of the staged copy when it is the recorded date to the second (the copy
+// kept the source's time), else the recorded date itself.
+timespec restoredTime(const std::string& staged, int kind, int32_t recorded) {
+  const timespec exact = platform::exactTime(staged, kind);
+  const bool known = exact.tv_nsec >= 0 && exact.tv_nsec < 1000000000;  // not UTIME_OMIT
+  if (known && platform::toDateValue(exact.tv_sec) == recorded) return exact;
+  return timespec{platform::fromDateValue(recorded), 0};
+}
+
+void setFileDates(const FileEntry& entry, const std::string& staged) {
+  platform::setFileDate(entry.path, platform::kCreated, entry.created);  // kept where it can be
+  platform::setExactTimes(entry.path, restoredTime(staged, platform::kAccessed, entry.accessed),
+                          restoredTime(staged, platform::kModified, entry.modified));
+}
+
+void waitForFile(const std::string& path) {
+  for (int waited = 0; waited < kWaitForFileMs; ++waited) {
+    if (platform::fileSize(path) != platform::kNothingThere) return;
+    platform::pause(1);
+  }
+}
+
+// Restores file entry i. A staged copy that is missing or not of the recorded size never
+// replaces anything: a file at path was then never moved out, and nothing at path makes the
+// entry unrestorable. A restored file of the wrong size stops the program.
+void restoreFile(const State& state, platform::Gui& gui, int64_t i, bool check, Restore& restore) {
+  const FileEntry& entry = state.files[i];
+  const std::string staged = stagedPath(state.stagingBase(), i).file;
+  const int64_t stagedSize = platform::fileSize(staged);
+  showStatus(gui, {state.sizeLine, "File>" + platform::filePart(entry.path),
+                   "Size>" + megabytesText(stagedSize)});
+  gui.drainEvents();
+
+  const int progress = progressAt(i, static_cast<int64_t>(state.files.size()));
+  if (stagedSize != entry.size) {
+    if (platform::fileSize(entry.path) == platform::kNothingThere) ++restore.unrestorable;
+    gui.setState(app::kProgressBar, progress);
+    return;
+  }
+  // A failed copy leaves what stood at path; it must not pass for the restored file.
+  const bool copied = transferFile(staged, entry.path, check, gui);
+  if (copied) setFileDates(entry, staged);
+  gui.setState(app::kProgressBar, progress);
+  waitForFile(entry.path);
+  if (!copied || platform::fileSize(entry.path) != entry.size) stopForDriveError(gui);
+  restore.folders.insert(platform::pathPart(entry.path));
+}
+
+void setFolderDates(const FileEntry& entry) {
+  platform::setFileDate(entry.path, platform::kCreated, entry.created);
+  platform::setFileDate(entry.path, platform::kModified, entry.modified);
+  platform::setFileDate(entry.path, platform::kAccessed, entry.accessed);
+}
+
+// Syncs the volume of every folder that received a file; false when one cannot be synced.
+bool makeDurable(const std::set<std::string>& folders) {
+  bool durable = true;
+  for (const std::string& folder : folders) durable = platform::syncVolume(folder) && durable;
+  return durable;
+}
+
+}  // namespace
+
+void moveBack(State& state, platform::Gui& gui) {
+  gui.disable(app::kBackButton, true);
+  gui.disable(app::kCheckBox, true);
+  gui.keepOnTop(app::kMainWindow, true);
+  const bool check = gui.state(app::kCheckBox) == 1;
+  const std::string base = state.stagingBase();
+  const int64_t n = static_cast<int64_t>(state.files.size());
+
+  state.sizeLine = restoreSizeLine(state.stockSize);
+  showStatus(gui, {state.sizeLine, "Load File Database", "Restore Prepare"});
+  showStatus(gui, {state.sizeLine, "Restore Prepare Finish"});
+  gui.setState(app::kProgressBar, 0);
+  if (n == 0 || base.empty()) {
+    gui.keepOnTop(app::kMainWindow, false);
+    return;
+  }
+
+  // Restore pass: the list holds each folder before its content, so folders come first.
+  Restore restore;
+  int64_t folderNumber = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    if (i % kPositionsPerFolder == 0) ++folderNumber;
+    const FileEntry& entry = state.files[i];
+    if (entry.kind == kFile) {
+      restoreFile(state, gui, i, check, restore);
+    } else if (entry.kind == kFolder && platform::fileSize(entry.path) != platform::kIsFolder) {
+      platform::createFolder(entry.path);
+    }
+  }
+
+  // Date pass: after every file is back, so no later copy touches a folder's dates.
+  for (int64_t i = 0; i < n; ++i) {
+    if (state.files[i].kind != kFile) setFolderDates(state.files[i]);
+    gui.setState(app::kProgressBar, progressAt(i, n));
+  }
+
+  // The staging area is the only other copy: it stays until every file is back on the disk.
+  const bool durable = makeDurable(restore.folders);
+  if (restore.unrestorable > 0) {
+    showStatus(gui, {state.sizeLine,
+                     "Files not restored: " + platform::integerText(restore.unrestorable)});
+    stopForDriveError(gui);
+  }
+  if (!durable) stopForDriveError(gui);
+
+  showStatus(gui, {state.sizeLine, "Delete temp files"});
+  for (int64_t number = 1; number <= folderNumber; ++number) {
+    platform::deleteFolder(stagingFolder(base, number));
+  }
+  platform::deleteFile(platform::joinPath(base, kDatabaseName));
+  showStatus(gui, {state.sizeLine, "Finished"});
+  gui.setState(app::kProgressBar, 100);
+  gui.keepOnTop(app::kMainWindow, false);
+}
+
 }  // namespace staging

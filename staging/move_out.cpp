@@ -1,7 +1,153 @@
-// Placeholder until the command is built.
+// "GO": writes Shelfdex.dat, copies every listed file into the staging folders (proving each
+// copy when the check box is ticked), makes the copies durable, and only then deletes the
+// sources whose copies are known to be complete and whose files have not changed since.
 #include "staging/move_out.h"
+
+#include <ctime>
+#include <vector>
+
+#include "app/widgets.h"
+#include "platform/dates.h"
+#include "platform/files.h"
+#include "platform/gui.h"
+#include "staging/database.h"
 #include "staging/state.h"
+#include "staging/transfer.h"
 
 namespace staging {
-void moveOut(State&, platform::Gui&) {}
+namespace {
+
+constexpr int64_t kPositionsPerFolder = 600;
+
+// What the copy pass learnt about one file entry, for the delete pass to decide on.
+struct CopyRecord {
+  bool staged = false;      // the copy is in place (and passed its check, when asked for)
+  timespec modified{};      // the source's exact last-write time just before it was copied
+};
+
+int64_t stagingFolderCount(int64_t entries) {
+  return entries == 0 ? 0 : (entries - 1) / kPositionsPerFolder + 1;
+}
+
+// True when Shelfdex.dat with content, or a staging folder this run would use that holds
+// anything (or is not a folder at all), already lies at the base: the only copies of an
+// earlier move-out may be in it.
+bool stagingAreaOccupied(const std::string& base, int64_t entries) {
+  if (platform::fileSize(platform::joinPath(base, kDatabaseName)) > 0) return true;
+  for (int64_t number = 1; number <= stagingFolderCount(entries); ++number) {
+    const std::string folder = stagingFolder(base, number);
+    const int64_t size = platform::fileSize(folder);
+    if (size == platform::kNothingThere) continue;
+    if (size != platform::kIsFolder) return true;
+    platform::FolderScan listing(folder);
+    if (!listing.ok() || listing.next()) return true;
+  }
+  return false;
+}
+
+[[noreturn]] void refuseOccupiedArea(platform::Gui& gui) {
+  gui.messageBox("Error exist Shelfdex.dat",
+                 "Could you move Shelfdex.dat and Backup folder to another folder now?",
+                 platform::kBoxStopOk);
+  gui.endProgram();
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Copies entry i to its staged path. A source that is no longer the size the database
+// records is left alone: "BACK" could never check its copy.
+CopyRecord copyEntry(const State& state, platform::Gui& gui, int64_t i, bool check) {
+  const FileEntry& entry = state.files[i];
+  const int64_t size = platform::fileSize(entry.path);
+  showStatus(gui, {state.sizeLine, "Created File Database", "FILE>" + platform::filePart(entry.path),
+                   "SIZE>" + megabytesText(size)});
+  gui.drainEvents();
+
+  CopyRecord record;
+  if (size != entry.size) return record;
+  record.modified = platform::exactTime(entry.path, platform::kModified);
+  record.staged = transferFile(entry.path, stagedPath(state.stagingBase(), i).file, check, gui);
+  return record;
+}
+
+// True when the source may go: its copy is complete, and the source is the file that was
+// copied (same size and exact last-write time).
+bool mayDelete(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
+  return record.staged && platform::fileSize(staged) == entry.size &&
+         platform::fileSize(entry.path) == entry.size &&
+         sameTime(platform::exactTime(entry.path, platform::kModified), record.modified);
+}
+
+// Deletes the source of entry, or keeps it; true when it stays in place. A kept source
+// loses its staged copy, so "BACK" never puts an older copy over a file the user may have
+// changed; a source that is no longer a file keeps its copy, which may be the only one.
+bool deleteOrKeep(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
+  if (mayDelete(entry, record, staged) && platform::deleteFile(entry.path)) return false;
+  if (platform::fileSize(entry.path) < 0) return false;
+  platform::deleteFile(staged);
+  return true;
+}
+
+}  // namespace
+
+void moveOut(State& state, platform::Gui& gui) {
+  gui.disable(app::kGoButton, true);
+  gui.disable(app::kCheckBox, true);
+  gui.keepOnTop(app::kMainWindow, true);
+  const bool check = gui.state(app::kCheckBox) == 1;
+  const std::string base = state.stagingBase();
+  const int64_t n = static_cast<int64_t>(state.files.size());
+
+  // Everything that could stop "GO" is asked before the first byte is written.
+  if (base.empty()) stopForDriveError(gui);
+  if (stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
+  if (!writeDatabase(base, state.stockSize, state.files)) {
+    platform::deleteFile(platform::joinPath(base, kDatabaseName));  // ours: none was there
+    stopForDriveError(gui);
+  }
+  showStatus(gui, {state.sizeLine, "Created File Database"});
+  gui.setState(app::kProgressBar, 0);
+
+  // Copy pass: nothing is deleted until every file has been copied.
+  std::vector<CopyRecord> records(state.files.size());
+  for (int64_t i = 0; i < n; ++i) {
+    if (i % kPositionsPerFolder == 0) {
+      const std::string folder = stagingFolder(base, i / kPositionsPerFolder + 1);
+      if (platform::fileSize(folder) != platform::kIsFolder) platform::createFolder(folder);
+    }
+    if (state.files[i].kind != kFile) continue;
+    records[i] = copyEntry(state, gui, i, check);
+    gui.setState(app::kProgressBar, progressAt(i, n));
+  }
+
+  // Every copy reaches the disk before its source may go; where the volume cannot say so
+  // at once, each copy is synced on its own and one that fails keeps its source.
+  const bool allDurable = n == 0 || platform::syncVolume(base);
+
+  showStatus(gui, {state.sizeLine, "Created File Database", "Delete Files"});
+  int64_t notMoved = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    const FileEntry& entry = state.files[i];
+    if (entry.kind == kFile) {
+      CopyRecord& record = records[i];
+      const std::string staged = stagedPath(base, i).file;
+      if (record.staged && !allDurable) record.staged = platform::flushAndForget(staged) != 0;
+      if (deleteOrKeep(entry, record, staged)) ++notMoved;
+    }
+    gui.setState(app::kProgressBar, progressAt(i, n));
+  }
+
+  if (notMoved == 0) {
+    showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
+  } else {
+    showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
+                     "Files not moved: " + std::to_string(notMoved)});
+  }
+  gui.setState(app::kProgressBar, 100);
+  gui.disable(app::kBackButton, false);
+  gui.keepOnTop(app::kMainWindow, false);
+}
+
 }  // namespace staging
