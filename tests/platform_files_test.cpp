@@ -1,0 +1,287 @@
+// File services on real trees: sizes, path parts, folder creation and deletion, listings,
+// and copies that must never leave a partial file or destroy an existing target.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <map>
+
+#include "platform/dates.h"
+#include "platform/files.h"
+#include "platform/fingerprint.h"
+#include "platform/seams.h"
+#include "support/temp_tree.h"
+
+using namespace platform;
+
+namespace {
+
+// Removes the write seam at the end of a test, whatever happens.
+struct WriteHookGuard {
+  explicit WriteHookGuard(WriteHook hook) { setWriteHookForTests(std::move(hook)); }
+  ~WriteHookGuard() { setWriteHookForTests({}); }
+};
+
+// Names of the copy's temporary files left in the tree's root.
+std::vector<std::string> leftovers(const TempTree& tree) {
+  std::vector<std::string> found;
+  for (const std::string& name : tree.list())
+    if (name.rfind(".burnshelf-", 0) == 0) found.push_back(name);
+  return found;
+}
+
+}  // namespace
+
+TEST(FileSize, TellsFilesFoldersAndNothing) {
+  TempTree tree;
+  tree.write("empty", "");
+  tree.write("five", "12345");
+  tree.makeFolder("folder");
+  tree.fifo("pipe");
+  EXPECT_EQ(fileSize(""), kNothingThere);
+  EXPECT_EQ(fileSize(tree.path("missing")), kNothingThere);
+  EXPECT_EQ(fileSize(tree.path("empty")), 0);
+  EXPECT_EQ(fileSize(tree.path("five")), 5);
+  EXPECT_EQ(fileSize(tree.path("folder")), kIsFolder);
+  EXPECT_EQ(fileSize(tree.folderPath("folder")), kIsFolder);
+  EXPECT_EQ(fileSize("/"), kIsFolder);
+  EXPECT_EQ(fileSize(tree.path("pipe")), kNothingThere);
+}
+
+TEST(PathParts, SplitAtTheLastSlashOnly) {
+  struct Row {
+    const char* path;
+    const char* folder;
+    const char* file;
+  } rows[] = {
+      {"/a/b.txt", "/a/", "b.txt"},
+      {"/a/b/", "/a/b/", ""},
+      {"name", "", "name"},
+      {"", "", ""},
+      {"/", "/", ""},
+      {"/a/back\\slash", "/a/", "back\\slash"},  // a backslash is part of a Linux name
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(pathPart(row.path), row.folder) << row.path;
+    EXPECT_EQ(filePart(row.path), row.file) << row.path;
+  }
+  EXPECT_EQ(joinPath("/", "Shelfdex.dat"), "/Shelfdex.dat");
+  EXPECT_EQ(joinPath("/media/usb", "Backup001"), "/media/usb/Backup001");
+  EXPECT_EQ(joinPath("/media/usb/", "/Backup001"), "/media/usb/Backup001");
+}
+
+TEST(CreateFolder, MakesOnlyTheLastLevel) {
+  TempTree tree;
+  EXPECT_NE(createFolder(tree.folderPath("new")), 0);
+  EXPECT_EQ(fileSize(tree.path("new")), kIsFolder);
+  EXPECT_EQ(createFolder(tree.path("new")), 0) << "an existing folder counts as failure";
+  EXPECT_EQ(createFolder(tree.path("missing/child")), 0);
+  EXPECT_FALSE(tree.exists("missing"));
+  // Trailing blanks are part of a Linux name, not padding.
+  EXPECT_NE(createFolder(tree.path("blank ")), 0);
+  EXPECT_TRUE(tree.exists("blank "));
+}
+
+TEST(DeleteFile, RemovesFilesAndLinksButNotFolders) {
+  TempTree tree;
+  tree.write("target", "keep");
+  tree.symlink("link", tree.path("target"));
+  tree.makeFolder("folder");
+  EXPECT_NE(deleteFile(tree.path("link")), 0);
+  EXPECT_EQ(tree.read("target"), "keep");
+  EXPECT_NE(deleteFile(tree.path("target")), 0);
+  EXPECT_FALSE(tree.exists("target"));
+  EXPECT_EQ(deleteFile(tree.path("folder")), 0);
+  EXPECT_EQ(deleteFile(tree.path("missing")), 0);
+}
+
+TEST(DeleteFolder, RemovesReadOnlyTreesButNeverALinksTarget) {
+  TempTree tree;
+  tree.write("outside/precious.txt", "precious");
+  tree.write("outside/sub/deep.txt", "deep");
+  tree.write("doomed/a.txt", "a");
+  tree.write("doomed/nested/deeper/b.txt", "b");
+  tree.write("doomed/read only.txt", "ro");
+  tree.setMode("doomed/read only.txt", 0444);
+  tree.setMode("doomed/nested/deeper", 0555);
+  tree.makeFolder("doomed/locked");
+  tree.write("doomed/locked/c.txt", "c");
+  tree.setMode("doomed/locked", 0);
+  tree.symlink("doomed/folder link", tree.path("outside"));
+  tree.symlink("doomed/file link", tree.path("outside/precious.txt"));
+  tree.setMode("outside", 0555);
+
+  EXPECT_NE(deleteFolder(tree.folderPath("doomed")), 0);
+  EXPECT_FALSE(tree.exists("doomed"));
+  EXPECT_EQ(tree.read("outside/precious.txt"), "precious");
+  EXPECT_EQ(tree.read("outside/sub/deep.txt"), "deep");
+  EXPECT_EQ(tree.mode("outside"), 0555u) << "the link's target keeps its mode";
+
+  EXPECT_EQ(deleteFolder(tree.path("doomed")), 0) << "a missing folder gives 0";
+  EXPECT_EQ(deleteFolder(""), 0);
+}
+
+TEST(DeleteFolder, RefusesALinkToAFolder) {
+  TempTree tree;
+  tree.write("real/file", "x");
+  tree.symlink("link", tree.path("real"));
+  EXPECT_EQ(deleteFolder(tree.path("link")), 0);
+  EXPECT_EQ(tree.read("real/file"), "x");
+}
+
+TEST(FolderScan, ListsEveryEntryWithItsType) {
+  TempTree tree;
+  tree.write("file", "1");
+  tree.write("Über ordner/inner", "2");
+  tree.symlink("link to folder", tree.path("Über ordner"));
+  tree.fifo("pipe");
+  std::map<std::string, int> seen;
+  FolderScan scan(tree.folderPath(""));
+  ASSERT_TRUE(scan.ok());
+  while (scan.next()) seen[scan.name()] = scan.type();
+  std::map<std::string, int> expected = {{"file", kEntryFile},
+                                         {"Über ordner", kEntryFolder},
+                                         {"link to folder", kEntryOther},
+                                         {"pipe", kEntryOther}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_FALSE(scan.next());
+}
+
+TEST(FolderScan, EmptyAndMissingFolders) {
+  TempTree tree;
+  tree.makeFolder("empty");
+  FolderScan empty(tree.path("empty"));
+  EXPECT_TRUE(empty.ok());
+  EXPECT_FALSE(empty.next());
+  FolderScan missing(tree.path("missing"));
+  EXPECT_FALSE(missing.ok());
+  EXPECT_FALSE(missing.next());
+  EXPECT_EQ(missing.type(), kEntryOther);
+}
+
+TEST(FolderScan, DatesMatchFileDate) {
+  TempTree tree;
+  std::string file = tree.write("dated", "x");
+  ASSERT_NE(setExactTimes(file, {1500000000, 0}, {1600000000, 0}), 0);
+  FolderScan scan(tree.root());
+  ASSERT_TRUE(scan.next());
+  for (int kind : {kCreated, kAccessed, kModified})
+    EXPECT_EQ(scan.date(kind), fileDate(file, kind)) << kind;
+  EXPECT_EQ(scan.date(kModified), toDateValue(1600000000));
+}
+
+TEST(CopyFile, ReplacesTheTargetAndKeepsModeAndTimes) {
+  TempTree tree;
+  std::string bytes = TempTree::patternBytes(3 * 1024 * 1024 + 17);
+  std::string source = tree.write("source.bin", bytes);
+  tree.setMode("source.bin", 0750);
+  ASSERT_NE(setExactTimes(source, {1500000000, 123456789}, {1600000000, 987654321}), 0);
+  tree.write("target.bin", "old content");
+
+  CopyOptions options;
+  options.keepTimes = true;
+  options.durable = true;
+  EXPECT_NE(copyFile(source, tree.path("target.bin"), options), 0);
+  // Times first: reading the copy back would move its access time.
+  timespec modified = exactTime(tree.path("target.bin"), kModified);
+  timespec accessed = exactTime(tree.path("target.bin"), kAccessed);
+  EXPECT_EQ(modified.tv_sec, 1600000000);
+  EXPECT_EQ(modified.tv_nsec, 987654321);
+  EXPECT_EQ(accessed.tv_sec, 1500000000);
+  EXPECT_EQ(accessed.tv_nsec, 123456789);
+  EXPECT_EQ(exactTime(source, kAccessed).tv_sec, 1500000000) << "reading the source moved its access time";
+  EXPECT_EQ(tree.read("target.bin"), bytes);
+  EXPECT_EQ(tree.mode("target.bin"), 0750u);
+  EXPECT_TRUE(leftovers(tree).empty());
+}
+
+TEST(CopyFile, GivesTheSourcesFingerprintsOnTheWay) {
+  TempTree tree;
+  std::string source = tree.write("source", TempTree::patternBytes(2 * 1024 * 1024 + 3));
+  Fingerprints prints;
+  CopyOptions options;
+  options.sourcePrints = &prints;
+  EXPECT_NE(copyFile(source, tree.path("copy"), options), 0);
+  EXPECT_EQ(prints, fingerprintFile(source));
+  EXPECT_EQ(tree.read("copy"), tree.read("source"));
+}
+
+TEST(CopyFile, ShortAndInterruptedWritesStillGiveAWholeCopy) {
+  TempTree tree;
+  std::string bytes = TempTree::patternBytes(200000);
+  std::string source = tree.write("source", bytes);
+  int calls = 0;
+  WriteHookGuard guard([&](int fd, const void* data, size_t size) -> ssize_t {
+    if (++calls % 3 == 0) {
+      errno = EINTR;
+      return -1;
+    }
+    return ::write(fd, data, std::min<size_t>(size, 4093));
+  });
+  EXPECT_NE(copyFile(source, tree.path("copy")), 0);
+  EXPECT_EQ(tree.read("copy"), bytes);
+}
+
+TEST(CopyFile, AFailureHalfWayLeavesTheOldTargetAndNoTemporary) {
+  for (int error : {ENOSPC, EIO}) {
+    TempTree tree;
+    std::string bytes = TempTree::patternBytes(3 * 1024 * 1024);
+    std::string source = tree.write("source", bytes);
+    tree.write("target", "the old target");
+    tree.setMode("target", 0640);
+    size_t written = 0;
+    WriteHookGuard guard([&](int fd, const void* data, size_t size) -> ssize_t {
+      if (written >= bytes.size() / 2) {
+        errno = error;
+        return -1;
+      }
+      ssize_t done = ::write(fd, data, size);
+      if (done > 0) written += static_cast<size_t>(done);
+      return done;
+    });
+    Fingerprints prints{"x", "y", 1};
+    CopyOptions options;
+    options.sourcePrints = &prints;
+    EXPECT_EQ(copyFile(source, tree.path("target"), options), 0);
+    EXPECT_EQ(tree.read("target"), "the old target");
+    EXPECT_EQ(tree.mode("target"), 0640u);
+    EXPECT_EQ(tree.read("source"), bytes);
+    EXPECT_TRUE(leftovers(tree).empty());
+    EXPECT_EQ(prints, Fingerprints{}) << "a failed copy proves nothing";
+  }
+}
+
+TEST(CopyFile, FailsCleanlyWithoutSourceOrTargetFolder) {
+  TempTree tree;
+  tree.write("target", "stays");
+  EXPECT_EQ(copyFile(tree.path("missing"), tree.path("target")), 0);
+  EXPECT_EQ(tree.read("target"), "stays");
+  EXPECT_EQ(copyFile(tree.path("target"), tree.path("no folder/copy")), 0);
+  tree.makeFolder("a folder");
+  EXPECT_EQ(copyFile(tree.path("a folder"), tree.path("copy")), 0);
+  EXPECT_EQ(copyFile(tree.path("target"), tree.path("a folder")), 0);
+  EXPECT_EQ(tree.list("a folder").size(), 0u);
+  EXPECT_TRUE(leftovers(tree).empty());
+}
+
+TEST(CopyFile, EmptySourceGivesEmptyCopy) {
+  TempTree tree;
+  tree.write("empty", "");
+  tree.write("target", "not empty");
+  EXPECT_NE(copyFile(tree.path("empty"), tree.path("target")), 0);
+  EXPECT_EQ(fileSize(tree.path("target")), 0);
+}
+
+TEST(VolumeFacts, DurabilityAndRights) {
+  TempTree tree;
+  std::string file = tree.write("file", "data");
+  EXPECT_NE(flushAndForget(file), 0);
+  EXPECT_NE(syncVolume(tree.root()), 0);
+  EXPECT_EQ(flushAndForget(tree.path("missing")), 0);
+  EXPECT_EQ(largestFileOn(tree.root()), INT64_MAX);
+  EXPECT_TRUE(canRead(file));
+  EXPECT_FALSE(canRead(tree.path("missing")));
+  EXPECT_TRUE(canWriteInto(tree.root()));
+  EXPECT_FALSE(canWriteInto(tree.path("missing")));
+}
