@@ -419,11 +419,17 @@ int Gui::openWindow(int number, int width, int height, const std::string& title,
   window->setCursor(Qt::ArrowCursor);
 
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    // The frame is added by the window manager once shown; centre the client size cut
-    // to the screen, which is the outer size up to the frame's few pixels.
+    // The window manager adds the frame only once a window is shown, so the frame of a
+    // window already open stands for this one's (none known for the first window).
+    QSize frame(0, 0);
+    for (const auto& [other, record] : impl_->windows)
+      if (record.widget->isVisible()) {
+        frame = record.widget->frameGeometry().size() - record.widget->size();
+        break;
+      }
     const QRect area = screen->geometry();
-    const int outerWidth = std::min(width, area.width());
-    const int outerHeight = std::min(height, area.height());
+    const int outerWidth = std::min(width + frame.width(), area.width());
+    const int outerHeight = std::min(height + frame.height(), area.height());
     window->move(area.x() + (area.width() - outerWidth) / 2,
                  area.y() + (area.height() - outerHeight) / 2);
   }

@@ -2,7 +2,10 @@
 // close box, drops, message boxes answered by the test seam, and the folder tree.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -132,6 +135,23 @@ TEST_F(GuiTest, ScriptedMessageBoxesAnswerInOrderAndAreRecorded) {
   EXPECT_EQ(gui.shownBoxes()[0].kind, kBoxWarningRetryCancel);
   EXPECT_EQ(gui.shownBoxes()[1].title, "Error");
   EXPECT_THROW(gui.endProgram(), ProgramEnd);
+}
+
+// A box the user sees: Escape means Cancel, and it stays above a window kept on top.
+TEST_F(GuiTest, ShownRetryBoxAnswersCancelOnEscapeAboveAWindowOnTop) {
+  gui.keepOnTop(0, true);
+  bool wasAbove = false;
+  QTimer::singleShot(0, [&wasAbove] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (!box) return;
+    wasAbove = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    QTest::keyClick(box, Qt::Key_Escape);
+  });
+  EXPECT_EQ(gui.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
+                           kBoxWarningRetryCancel), kAnswerCancel);
+  EXPECT_TRUE(wasAbove);
+  EXPECT_TRUE(gui.isKeptOnTop(0));
+  EXPECT_EQ(gui.shownBoxes().size(), 1u);
 }
 
 TEST_F(GuiTest, StatusTextComesBackExactlyAsSet) {
