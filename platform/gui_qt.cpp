@@ -38,6 +38,9 @@
 #include "platform/files.h"
 #include "platform/gui_test_access.h"
 
+// The icon lives in a resource of this static library; the linker keeps it only when asked.
+static void initIconResource() { Q_INIT_RESOURCE(burnshelf); }
+
 namespace platform {
 namespace {
 
@@ -75,6 +78,8 @@ QApplication* ensureApplication() {
   // Lives until the process ends, so tests may build and drop several Gui objects in a row.
   auto* app = new QApplication(argc, argv);
   app->setQuitOnLastWindowClosed(false);
+  initIconResource();
+  app->setWindowIcon(QIcon(QStringLiteral(":/burnshelf.png")));  // every window shows it
   return app;
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,6 +33,7 @@ TEST_F(MainWindowTest, OpensWithTenWidgetsInTheirFirstState) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->windowTitle(), "Burnshelf");
   EXPECT_EQ(window->size(), QSize(300, 230));
+  EXPECT_FALSE(window->windowIcon().isNull());
   const struct {
     int widget;
     QRect geometry;
