@@ -25,7 +25,7 @@ std::string filePart(const std::string& path);
 // root + "/" + name with exactly one "/" between them ("/" + "a" is "/a").
 std::string joinPath(const std::string& root, const std::string& name);
 
-// Creates the last level of path (trailing "/" and blanks ignored); nonzero on success,
+// Creates the last level of path (a trailing "/" ignored); nonzero on success,
 // 0 when it exists already or its parent is missing.
 int createFolder(const std::string& path);
 // Deletes one file (a link is removed as a link); nonzero on success.
