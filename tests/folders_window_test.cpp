@@ -1,0 +1,231 @@
+// The folder-selection window as a user meets it: its layout, ticking and unticking with the
+// mouse and the space key, presses that tick nothing, "OK" and the close box.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/widgets.h"
+#include "folders/folder_window.h"
+#include "platform/gui_test_access.h"
+#include "platform/volumes.h"
+#include "support/folder_choice.h"
+#include "support/gui_helpers.h"
+
+namespace {
+
+using testing_support::FolderWindowUser;
+using testing_support::TickBy;
+
+TEST(RowText, ShortensLongPathsToHeadEllipsisAndTail) {
+  const std::string rest70(70, 'x');
+  const struct {
+    std::string path;
+    std::string row;
+  } cases[] = {
+      {std::string(50, 'a'), std::string(50, 'a')},
+      {"/ab" + std::string(47, 'c') + "d", "/ab..." + std::string(47, 'c') + "d"},  // 51 -> 54
+      {"/ab" + std::string(57, 'c'), "/ab..." + std::string(50, 'c')},              // 60 -> 56
+      {"/m/" + rest70, "/m/..." + rest70.substr(20)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(folders::rowText(c.path, 50), c.row) << c.path;
+
+  std::string wide;  // 60 letters "é" (2 bytes each)
+  for (int i = 0; i < 60; ++i) wide += "\xc3\xa9";
+  std::string expected = wide.substr(0, 6) + "...";
+  for (int i = 0; i < 50; ++i) expected += "\xc3\xa9";
+  EXPECT_EQ(folders::rowText(wide, 50), expected);
+  EXPECT_EQ(folders::rowText(wide.substr(0, 100), 50), wide.substr(0, 100));
+}
+
+platform::Volume volume(const std::string& mountPoint, const std::string& source,
+                        const std::string& type, uint64_t device) {
+  platform::Volume v;
+  v.mountPoint = mountPoint;
+  v.source = source;
+  v.fsType = type;
+  v.device = device;
+  return v;
+}
+
+TEST(TreeRoots, VolumesWithUserFilesOncePerDeviceThenDocuments) {
+  const std::vector<platform::Volume> table = {
+      volume("/", "overlay", "overlay", 1),           // the root file system, whatever it is
+      volume("/proc", "proc", "proc", 2),
+      volume("/media/usb", "/dev/sdb1", "vfat", 3),
+      volume("/dev/shm", "tmpfs", "tmpfs", 4),
+      volume("/home", "/dev/sda2", "ext4", 5),
+      volume("/srv/bind/home", "/dev/sda2", "ext4", 5),  // a bind mount of /home
+      volume("/mnt/share", "server:/export", "nfs4", 6),
+      volume("/opt/app", "overlay", "overlay", 7),    // the home drive
+  };
+  const std::vector<platform::TreeRoot> roots =
+      folders::treeRoots(table, "/opt/app", "/home/ann/Documents/");
+  std::vector<std::pair<std::string, std::string>> got;
+  for (const auto& root : roots) got.emplace_back(root.label, root.path);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"/", "/"},
+      {"/home", "/home/"},
+      {"/media/usb", "/media/usb/"},
+      {"/mnt/share", "/mnt/share/"},
+      {"/opt/app", "/opt/app/"},
+      {"/home/ann/Documents", "/home/ann/Documents/"}};
+  EXPECT_EQ(got, expected);
+}
+
+class FolderWindowTest : public testing_support::MoveFolderFixture {
+ protected:
+  void SetUp() override {
+    MoveFolderFixture::SetUp();
+    photos = volumes.makeFolder("disk/Photos");
+    music = volumes.makeFolder("disk/Music");
+  }
+  // Runs "Move Folder" with script as the user in the window.
+  bool inWindow(std::function<void(FolderWindowUser&)> script) {
+    testing_support::scheduleInFolderWindow(*gui, std::move(script));
+    click(app::kMoveFolderButton);
+    return pump();
+  }
+  std::vector<std::string> rows(std::initializer_list<std::string> paths) {
+    std::vector<std::string> texts;
+    for (const std::string& path : paths) texts.push_back(folders::rowText(path, 50));
+    return texts;
+  }
+  using Folders = std::vector<std::string>;
+  std::string photos, music;
+};
+
+TEST_F(FolderWindowTest, IsBuiltAsItsTableSaysAndClosedAfterwards) {
+  int window = 0;
+  inWindow([&](FolderWindowUser& user) {
+    window = user.window;
+    QWidget* top = platform::qtWindow(*gui, user.window);
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->windowTitle(), "Move Folder");
+    EXPECT_EQ(top->size(), QSize(636, 479));
+    EXPECT_TRUE(top->windowFlags().testFlag(Qt::Tool));
+    EXPECT_TRUE(gui->isKeptOnTop(user.window));
+    // Widgets in creation order (numbers are handed out in that order) at their places.
+    const struct {
+      QRect at;
+      QString text;
+    } table[] = {{{10, 38, 204, 386}, ""},
+                 {{12, 15, 162, 20}, "Folder Path"},
+                 {{223, 17, 177, 20}, "Selected in folder"},
+                 {{221, 38, 400, 386}, ""},
+                 {{5, 0, 623, 432}, ""},
+                 {{490, 440, 141, 30}, "OK"},
+                 {{12, 440, 450, 30}, "<Include subfolders> Parents folder only"}};
+    int number = user.tree;
+    for (const auto& row : table) {
+      QWidget* widget = platform::qtWidget(*gui, number);
+      ASSERT_NE(widget, nullptr) << number;
+      EXPECT_EQ(widget->parentWidget(), top);
+      EXPECT_EQ(widget->geometry(), row.at) << row.text.toStdString();
+      if (!row.text.isEmpty()) {
+        EXPECT_EQ(gui->text(number), row.text.toStdString());
+      }
+      ++number;
+    }
+    EXPECT_EQ(user.list, user.tree + 3);
+    EXPECT_EQ(user.okButton, user.tree + 5);
+    EXPECT_EQ(platform::qtWidget(*gui, user.tree)->font(), platform::qtWidget(*gui, app::kStatusText)->font());
+
+    // Computer, expanded, with the two volumes and the documents folder below it.
+    auto* tree = qobject_cast<QTreeWidget*>(platform::qtWidget(*gui, user.tree));
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* computer = tree->topLevelItem(0);
+    EXPECT_EQ(computer->text(0), "Computer");
+    EXPECT_TRUE(computer->isExpanded());
+    ASSERT_EQ(computer->childCount(), 3);
+    EXPECT_EQ(computer->child(0)->text(0).toStdString(), disk);
+    EXPECT_EQ(computer->child(1)->text(0).toStdString(), stage);
+    EXPECT_EQ(gui->itemCount(user.list), 0);
+    user.pressOk();
+  });
+  EXPECT_EQ(platform::qtWindow(*gui, window), nullptr);
+}
+
+TEST_F(FolderWindowTest, RowsFollowTheFolderListAsBoxesAreClicked) {
+  inWindow([&](FolderWindowUser& user) {
+    ASSERT_TRUE(user.toggle(photos));
+    EXPECT_EQ(state.folders, Folders({photos}));
+    ASSERT_TRUE(user.toggle(music));
+    EXPECT_EQ(state.folders, Folders({photos, music}));
+    EXPECT_EQ(user.rows(), rows({photos, music}));
+    ASSERT_TRUE(user.toggle(photos));
+    EXPECT_EQ(state.folders, Folders({music}));
+    EXPECT_EQ(user.rows(), rows({music}));
+  });
+  EXPECT_EQ(state.folders, Folders({music}));
+}
+
+TEST_F(FolderWindowTest, SpaceKeyTicksAndUnticksTheSelectedFolder) {
+  inWindow([&](FolderWindowUser& user) {
+    ASSERT_TRUE(user.toggle(photos, TickBy::SpaceKey));
+    ASSERT_TRUE(user.toggle(music, TickBy::Mouse));
+    ASSERT_TRUE(user.toggle(photos, TickBy::SpaceKey));
+    EXPECT_EQ(state.folders, Folders({music}));
+    // Ticked again: once, now at the end.
+    ASSERT_TRUE(user.toggle(photos, TickBy::SpaceKey));
+    EXPECT_EQ(state.folders, Folders({music, photos}));
+    EXPECT_EQ(user.rows(), rows({music, photos}));
+    user.pressCloseBox();
+  });
+  EXPECT_EQ(state.folders, Folders({music, photos}));
+}
+
+TEST_F(FolderWindowTest, LongPathIsShownShortened) {
+  const std::string deep =
+      volumes.makeFolder("disk/" + std::string(40, 'L') + "/" + std::string(30, 'n') + " end");
+  inWindow([&](FolderWindowUser& user) {
+    ASSERT_TRUE(user.toggle(deep));
+    ASSERT_EQ(user.rows().size(), 1u);
+    EXPECT_EQ(user.rows()[0], deep.substr(0, 3) + "..." + deep.substr(deep.size() - 50));
+  });
+  EXPECT_EQ(state.folders, Folders({deep}));
+}
+
+TEST_F(FolderWindowTest, PressesThatHitNoFolderChangeNothing) {
+  const std::string statusBefore = status();
+  state.stockSize = 7;
+  inWindow([&](FolderWindowUser& user) {
+    user.clickEmptySpace();
+    user.toggleTopNode();
+    // A press on a name selects the folder and leaves its box alone.
+    EXPECT_TRUE(user.clickName(photos));
+    EXPECT_EQ(gui->text(user.tree), photos);
+    EXPECT_TRUE(state.folders.empty());
+    EXPECT_TRUE(user.rows().empty());
+    user.pressCloseBox();
+  });
+  EXPECT_TRUE(state.folders.empty());
+  EXPECT_EQ(status(), statusBefore);
+  EXPECT_TRUE(state.files.empty());
+  EXPECT_EQ(state.stockSize, 0);
+  EXPECT_TRUE(enabled(app::kMoveFolderButton));
+  EXPECT_TRUE(enabled(app::kPresetBox));
+  EXPECT_TRUE(enabled(app::kDriveBox));
+  EXPECT_FALSE(enabled(app::kGoButton));
+}
+
+TEST_F(FolderWindowTest, OtherEventsWhileOpenAreDropped) {
+  EXPECT_TRUE(inWindow([&](FolderWindowUser& user) {
+    ASSERT_TRUE(user.toggle(photos));
+    click(app::kMoveFolderButton);  // a second "Move Folder" must not start
+    testing_support::requestClose(*gui, app::kMainWindow);
+  }));
+  EXPECT_EQ(state.folders, Folders({photos}));
+  EXPECT_NE(platform::qtWindow(*gui, app::kMainWindow), nullptr);
+  // The scan ran once: the folder's own entry once.
+  ASSERT_FALSE(state.files.empty());
+  EXPECT_EQ(state.files[0].path, photos);
+  EXPECT_EQ(std::count_if(state.files.begin(), state.files.end(),
+                          [&](const auto& entry) { return entry.path == photos; }),
+            1);
+}
+
+}  // namespace
