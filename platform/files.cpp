@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -186,7 +187,7 @@ int deleteFolder(const std::string& path) {
 
 namespace {
 
-constexpr size_t kCopyBlockBytes = 1 << 20;
+constexpr size_t kCopyBlockBytes = FingerprintStream::kBlockBytes;
 constexpr size_t kKernelCopyBytes = 16 << 20;  // per copy_file_range call, between ticks
 constexpr auto kTickEvery = std::chrono::milliseconds(100);
 
@@ -227,15 +228,18 @@ KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
   }
 }
 
+// Reads, hashes and writes block by block. With prints the blocks are read straight into the
+// stream's buffers: while this thread writes block k and reads k+1, a helper hashes block k.
 bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
-  std::vector<char> block(kCopyBlockBytes);
+  std::unique_ptr<char[]> own(prints ? nullptr : new char[kCopyBlockBytes]);
   for (;;) {
-    ssize_t got = read(from, block.data(), block.size());
+    char* block = prints ? reinterpret_cast<char*>(prints->nextBlock()) : own.get();
+    ssize_t got = read(from, block, kCopyBlockBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
-    if (prints) prints->add(block.data(), static_cast<size_t>(got));
-    if (!internal::writeAll(to, block.data(), static_cast<size_t>(got))) return false;
+    if (prints) prints->commit(static_cast<size_t>(got));
+    if (!internal::writeAll(to, block, static_cast<size_t>(got))) return false;
     ticker.maybeTick();
   }
 }

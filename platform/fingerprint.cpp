@@ -1,5 +1,5 @@
 // SHA-1 and MD5 through OpenSSL's EVP interface, CRC-32 through zlib. A file is read once in
-// large blocks whatever number of fingerprints is asked, holding one block in memory.
+// large blocks whatever number of fingerprints is asked; all three at once use both cores.
 #include "platform/fingerprint.h"
 
 #include <fcntl.h>
@@ -7,17 +7,23 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <memory>
-#include <vector>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/internal.h"
 
 namespace platform {
 namespace {
 
-constexpr size_t kBlockBytes = 1 << 20;
+constexpr size_t kBlockBytes = FingerprintStream::kBlockBytes;
 constexpr auto kTickEvery = std::chrono::milliseconds(100);
 
 constexpr unsigned kWantSha1 = 1, kWantMd5 = 2, kWantCrc = 4, kWantAll = 7;
@@ -83,52 +89,223 @@ class Hasher {
   uLong crc_ = 0;
 };
 
-// Reads the whole file once; an unreadable file (or a read error) gives empty prints.
-Fingerprints fingerprintPath(const std::string& path, unsigned wanted,
-                             const std::function<void()>& tick) {
-  int fd = internal::openForReadingQuietly(path.c_str());
-  if (fd < 0) return {};
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  Hasher hasher(wanted);
-  std::vector<unsigned char> block(kBlockBytes);
-  auto lastTick = std::chrono::steady_clock::now();
-  bool readFailed = false;
-  for (;;) {
-    ssize_t got = read(fd, block.data(), block.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      readFailed = true;
-      break;
+// The three fingerprints of one stream on both cores: MD5, the slowest of the three, runs on
+// a helper thread over the same block while SHA-1 and CRC-32 run on the caller's thread, and
+// the caller reads the next block meanwhile. Blocks rotate through a few buffers, so memory
+// stays bounded whatever the file's size. The helper lives only as long as the stream, and
+// starts with the second block: a file of one block is hashed on the caller's thread alone.
+class ParallelPrints {
+ public:
+  ParallelPrints() : sha1_(EVP_MD_CTX_new()), md5_(EVP_MD_CTX_new()) { start(); }
+  ~ParallelPrints() { stopHelper(); }
+  ParallelPrints(const ParallelPrints&) = delete;
+  ParallelPrints& operator=(const ParallelPrints&) = delete;
+
+  // The buffer the next block goes into (kBlockBytes long). It is free: the helper is done
+  // with the block that last used it.
+  unsigned char* nextBlock() {
+    if (pendingFill_ > 0) commitPending();
+    const uint64_t slot = committed_ % kBuffers;
+    if (helper_.joinable()) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      helperIdle_.wait(lock, [&] { return committed_ - hashed_ < kBuffers; });
     }
-    if (got == 0) break;
-    hasher.add(block.data(), static_cast<size_t>(got));
+    // Not zeroed, and only as many as the file needs: a small file touches one block.
+    if (!buffers_[slot]) buffers_[slot].reset(new unsigned char[kBlockBytes]);
+    return buffers_[slot].get();
+  }
+
+  // Hashes the first size bytes of the buffer nextBlock() gave. The buffer stays readable
+  // by the caller (to write it out) until the next call of nextBlock or finish.
+  void commit(size_t size) {
+    if (size == 0) return;
+    const unsigned char* block = buffers_[committed_ % kBuffers].get();
+    if (committed_ == 1) startHelper();
+    if (helper_.joinable()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(size);
+      }
+      work_.notify_one();
+    } else {
+      EVP_DigestUpdate(md5_.get(), block, size);
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++hashed_;
+    }
+    ++committed_;
+    EVP_DigestUpdate(sha1_.get(), block, size);
+    crc_ = crc32(crc_, block, static_cast<uInt>(size));
+  }
+
+  // Copies bytes in, in pieces of any size.
+  void add(const void* data, size_t size) {
+    auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+      unsigned char* block =
+          pendingFill_ == 0 ? nextBlock() : buffers_[committed_ % kBuffers].get();
+      const size_t piece = std::min(size, kBlockBytes - pendingFill_);
+      std::memcpy(block + pendingFill_, bytes, piece);
+      pendingFill_ += piece;
+      bytes += piece;
+      size -= piece;
+      if (pendingFill_ == kBlockBytes) commitPending();
+    }
+  }
+
+  Fingerprints finish() {
+    if (pendingFill_ > 0) commitPending();
+    stopHelper();
+    Fingerprints prints;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned size = 0;
+    if (EVP_DigestFinal_ex(sha1_.get(), digest, &size)) prints.sha1 = hexOf(digest, size);
+    if (EVP_DigestFinal_ex(md5_.get(), digest, &size)) prints.md5 = hexOf(digest, size);
+    prints.crc32 = static_cast<uint32_t>(crc_);
+    start();
+    return prints;
+  }
+
+ private:
+  static constexpr uint64_t kBuffers = 3;
+
+  // A fresh stream; the helper is not running.
+  void start() {
+    EVP_DigestInit_ex(sha1_.get(), EVP_sha1(), nullptr);
+    EVP_DigestInit_ex(md5_.get(), EVP_md5(), nullptr);
+    crc_ = crc32(0L, Z_NULL, 0);
+    committed_ = hashed_ = 0;
+    stopping_ = false;
+  }
+
+  void commitPending() {
+    const size_t size = pendingFill_;
+    pendingFill_ = 0;
+    commit(size);
+  }
+
+  void startHelper() {
+    try {
+      helper_ = std::thread([this] { runHelper(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: MD5 stays on the caller's thread, slower but the same result.
+    }
+  }
+
+  // Hashes queued blocks in order until told to stop and the queue is empty.
+  void runHelper() {
+    uint64_t position = hashed_;
+    for (;;) {
+      size_t size = 0;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        size = queue_.front();
+      }
+      EVP_DigestUpdate(md5_.get(), buffers_[position % kBuffers].get(), size);
+      ++position;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.pop_front();
+        hashed_ = position;
+      }
+      helperIdle_.notify_one();
+    }
+  }
+
+  void stopHelper() {
+    if (!helper_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    work_.notify_one();
+    helper_.join();
+    helper_ = std::thread();
+  }
+
+  std::unique_ptr<unsigned char[]> buffers_[kBuffers];
+  size_t pendingFill_ = 0;      // bytes add() has put into the next block, not yet hashed
+  uint64_t committed_ = 0;      // blocks handed in (caller's thread only)
+  Digest sha1_, md5_;           // md5_ belongs to the helper while it runs
+  uLong crc_ = 0;
+
+  std::thread helper_;
+  std::mutex mutex_;
+  std::condition_variable work_, helperIdle_;
+  std::deque<size_t> queue_;    // sizes of the blocks waiting for MD5
+  uint64_t hashed_ = 0;         // blocks whose MD5 is done
+  bool stopping_ = false;
+};
+
+// Reads the whole file once in blocks; an unreadable file (or a read error) gives empty prints.
+template <typename Prints>
+bool readInto(int fd, Prints& prints, const std::function<void()>& tick) {
+  auto lastTick = std::chrono::steady_clock::now();
+  for (;;) {
+    unsigned char* block = prints.nextBlock();
+    ssize_t got = read(fd, block, kBlockBytes);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    prints.commit(static_cast<size_t>(got));
     if (tick && std::chrono::steady_clock::now() - lastTick >= kTickEvery) {
       tick();
       lastTick = std::chrono::steady_clock::now();
     }
   }
+}
+
+// One fingerprint on its own: nothing to share between cores, so one thread and one block.
+class SingleBlock {
+ public:
+  explicit SingleBlock(unsigned wanted) : hasher_(wanted), block_(new unsigned char[kBlockBytes]) {}
+  unsigned char* nextBlock() { return block_.get(); }
+  void commit(size_t size) { hasher_.add(block_.get(), size); }
+  Fingerprints finish() { return hasher_.finish(); }
+
+ private:
+  Hasher hasher_;
+  std::unique_ptr<unsigned char[]> block_;
+};
+
+template <typename Prints>
+Fingerprints fingerprintPath(const std::string& path, Prints& prints,
+                             const std::function<void()>& tick) {
+  int fd = internal::openForReadingQuietly(path.c_str());
+  if (fd < 0) return {};
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  bool good = readInto(fd, prints, tick);
   close(fd);
-  if (readFailed) return {};
-  return hasher.finish();
+  Fingerprints result = prints.finish();
+  return good ? result : Fingerprints{};
+}
+
+Fingerprints onePrint(const std::string& path, unsigned wanted) {
+  SingleBlock prints(wanted);
+  return fingerprintPath(path, prints, {});
 }
 
 }  // namespace
 
-std::string sha1OfFile(const std::string& path) { return fingerprintPath(path, kWantSha1, {}).sha1; }
-std::string md5OfFile(const std::string& path) { return fingerprintPath(path, kWantMd5, {}).md5; }
-uint32_t crc32OfFile(const std::string& path) { return fingerprintPath(path, kWantCrc, {}).crc32; }
+std::string sha1OfFile(const std::string& path) { return onePrint(path, kWantSha1).sha1; }
+std::string md5OfFile(const std::string& path) { return onePrint(path, kWantMd5).md5; }
+uint32_t crc32OfFile(const std::string& path) { return onePrint(path, kWantCrc).crc32; }
 
 Fingerprints fingerprintFile(const std::string& path, const std::function<void()>& tick) {
-  return fingerprintPath(path, kWantAll, tick);
+  ParallelPrints prints;
+  return fingerprintPath(path, prints, tick);
 }
 
 struct FingerprintStream::Impl {
-  Hasher hasher{kWantAll};
+  ParallelPrints prints;
 };
 
 FingerprintStream::FingerprintStream() : impl_(new Impl) {}
 FingerprintStream::~FingerprintStream() { delete impl_; }
-void FingerprintStream::add(const void* data, size_t size) { impl_->hasher.add(data, size); }
-Fingerprints FingerprintStream::finish() { return impl_->hasher.finish(); }
+void FingerprintStream::add(const void* data, size_t size) { impl_->prints.add(data, size); }
+unsigned char* FingerprintStream::nextBlock() { return impl_->prints.nextBlock(); }
+void FingerprintStream::commit(size_t size) { impl_->prints.commit(size); }
+Fingerprints FingerprintStream::finish() { return impl_->prints.finish(); }
 
 }  // namespace platform
