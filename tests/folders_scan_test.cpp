@@ -1,0 +1,219 @@
+// The scan behind "Move Folder" on real trees: what is listed, in which order, when it stops,
+// the texts and widgets it leaves, and the entries it must pass over.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/widgets.h"
+#include "folders/scan.h"
+#include "platform/dates.h"
+#include "support/folder_choice.h"
+
+namespace {
+
+using staging::FileEntry;
+using testing_support::statusLines;
+
+// Depth-first pre-order of a real tree in readdir's order: folders (not links to them) with
+// "/", then their content; regular files. What the scan lists when nothing is passed over.
+void walk(const std::string& folder, std::vector<std::string>& paths) {
+  DIR* listing = opendir(folder.c_str());
+  ASSERT_NE(listing, nullptr) << folder;
+  std::vector<std::string> names;
+  while (dirent* entry = readdir(listing))
+    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") names.push_back(entry->d_name);
+  closedir(listing);
+  for (const std::string& name : names) {
+    struct stat info{};
+    ASSERT_EQ(lstat((folder + name).c_str(), &info), 0);
+    if (S_ISDIR(info.st_mode)) {
+      paths.push_back(folder + name + "/");
+      walk(folder + name + "/", paths);
+    } else if (S_ISREG(info.st_mode)) {
+      paths.push_back(folder + name);
+    }
+  }
+}
+
+class ScanTest : public testing_support::MoveFolderFixture {
+ protected:
+  // The scan of the given folders, as "Move Folder" runs it after the window.
+  void scan(std::vector<std::string> chosen, int64_t needSpace) {
+    state.folders = std::move(chosen);
+    state.needSpace = needSpace;
+    state.stockSize = 0;
+    folders::scanChosenFolders(state, *gui);
+  }
+  std::vector<std::string> listed() const {
+    std::vector<std::string> paths;
+    for (const FileEntry& entry : state.files) paths.push_back(entry.path);
+    return paths;
+  }
+  int64_t count(const std::string& path) const {
+    return std::count_if(state.files.begin(), state.files.end(),
+                         [&](const FileEntry& entry) { return entry.path == path; });
+  }
+  // The status text of a scan that reached the need space in folder.
+  std::string finishedText(const std::string& folder, const std::string& stock) const {
+    const std::string shown = folder.size() > 38 ? folder.substr(folder.size() - 38) : folder;
+    return app::joinLines({shown, "", "Stock Size " + stock + " GB", "Finished"});
+  }
+  std::string disk(const std::string& relative) const { return volumes.path("disk/" + relative); }
+  using Paths = std::vector<std::string>;
+};
+
+TEST_F(ScanTest, FirstFileAboveTheNeedEndsTheScanAndEnablesGo) {
+  volumes.write("disk/A/big", std::string(100, 'x'));
+  const std::string a = diskFolder("A");
+  state.needSpace = 50;
+  moveFolders({a});  // through the window, as the user does it
+
+  ASSERT_EQ(listed(), Paths({a, a + "big"}));
+  EXPECT_EQ(state.files[0].kind, staging::kFolder);
+  EXPECT_EQ(state.files[1], (FileEntry{a + "big", staging::kFile,
+                                       platform::fileDate(a + "big", platform::kCreated),
+                                       platform::fileDate(a + "big", platform::kModified),
+                                       platform::fileDate(a + "big", platform::kAccessed), 100}));
+  struct stat info{};
+  ASSERT_EQ(stat(a.c_str(), &info), 0);
+  EXPECT_EQ(state.files[0].modified, platform::toDateValue(info.st_mtime));
+  EXPECT_EQ(state.stockSize, 100);
+  EXPECT_EQ(status(), finishedText(a, "0.00"));
+  EXPECT_EQ(state.sizeLine, "Stock Size 0.00 GB");
+  EXPECT_TRUE(enabled(app::kGoButton));
+  for (int widget : {app::kPresetBox, app::kDriveBox, app::kMoveFolderButton}) EXPECT_FALSE(enabled(widget));
+}
+
+TEST_F(ScanTest, TheFileThatReachesTheNeedIsIncluded) {
+  for (const char* name : {"f1", "f2", "f3"}) volumes.write(std::string("disk/A/") + name, "4444");
+  scan({diskFolder("A")}, 10);
+  EXPECT_EQ(state.files.size(), 4u);
+  EXPECT_EQ(state.stockSize, 12);
+  EXPECT_TRUE(enabled(app::kGoButton));
+}
+
+TEST_F(ScanTest, NestedChosenFoldersInBothOrders) {
+  volumes.write("disk/A/a.txt", "a");
+  volumes.write("disk/A/B/b.txt", "b");
+  const std::string a = diskFolder("A"), b = diskFolder("A/B");
+
+  scan({a, b}, INT64_MAX);  // B met inside A, then again as a chosen folder
+  EXPECT_EQ(count(b), 2);
+  EXPECT_EQ(count(b + "b.txt"), 1);
+  EXPECT_EQ(listed().back(), b);
+
+  state.clearFiles();
+  scan({b, a}, INT64_MAX);  // B's content first; A's scan passes B over
+  EXPECT_EQ(listed(), Paths({b, b + "b.txt", a, a + "a.txt"}));
+  EXPECT_EQ(state.stockSize, 2);
+}
+
+TEST_F(ScanTest, AVolumeRootHasNoOwnEntry) {
+  volumes.write("disk/x", "12");
+  scan({diskFolder("")}, INT64_MAX);
+  EXPECT_EQ(listed(), Paths({diskFolder("") + "x"}));
+}
+
+TEST_F(ScanTest, AfterTheNeedIsReachedLaterFoldersGetOnlyTheirOwnEntry) {
+  volumes.write("disk/A/f", std::string(20, 'f'));
+  volumes.write("disk/C/g", "g");
+  volumes.write("disk/C/D/h", "h");
+  const std::string a = diskFolder("A"), c = diskFolder("C");
+  scan({a, c}, 10);
+  EXPECT_EQ(listed(), Paths({a, a + "f", c}));
+  EXPECT_EQ(status(), finishedText(c, "0.00"));
+  EXPECT_TRUE(enabled(app::kGoButton));
+}
+
+TEST_F(ScanTest, TooLittleSaysSoAndKeepsWhatItListed) {
+  volumes.write("disk/A folder whose path is long/f", "ff");
+  const std::string a = diskFolder("A folder whose path is long");
+  ASSERT_GT(a.size(), 38u);
+  const std::string sizeLineBefore = state.sizeLine;
+  scan({a}, 1000);
+  EXPECT_EQ(listed(), Paths({a, a + "f"}));
+  EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
+  EXPECT_EQ(statusLines(status()).front(), a.substr(a.size() - 38));
+  EXPECT_EQ(state.sizeLine, sizeLineBefore);
+  EXPECT_FALSE(enabled(app::kGoButton));
+  EXPECT_TRUE(enabled(app::kMoveFolderButton));
+}
+
+TEST_F(ScanTest, AFolderNamedFinishedDoesNotPassForAFinishedScan) {
+  volumes.write("disk/Finished/f", "ff");
+  scan({diskFolder("Finished")}, 1000);
+  EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
+  EXPECT_FALSE(enabled(app::kGoButton));
+}
+
+TEST_F(ScanTest, ListsDepthFirstInListingOrder) {
+  for (const char* file : {"Top/z.bin", "Top/a b.txt", "Top/Ünïcode/ö.txt", "Top/Sub/x", "Top/Sub/Deep/y",
+                           "Top/Sub/Deep/z", "Top/Sub/w", "Top/m"})
+    volumes.write(std::string("disk/") + file, "data");
+  volumes.makeFolder("disk/Top/Empty");
+  const std::string top = diskFolder("Top");
+  std::vector<std::string> expected = {top};
+  walk(top, expected);
+  scan({top}, INT64_MAX);
+  EXPECT_EQ(listed(), expected);
+  EXPECT_EQ(state.stockSize, 8 * 4);
+}
+
+// Each kind GO could not move or BACK could not bring back, between ordinary files: none is
+// listed, and the scan goes on past it.
+TEST_F(ScanTest, PassesOverWhatCannotBeMovedAndBack) {
+  const std::string a = diskFolder("A");
+  volumes.write("disk/A/first", "1");
+  volumes.symlink("disk/A/loop", a);                // a link to its own folder
+  volumes.symlink("disk/A/to-file", disk("A/first"));
+  volumes.symlink("disk/A/dangling", disk("A/nothing"));
+  volumes.fifo("disk/A/fifo");
+  volumes.write("disk/A/new\nline", "x");
+  volumes.write("disk/A/carriage\rreturn", "x");
+  volumes.write("disk/A/bad\xff" "byte", "x");
+  volumes.write("disk/A/Bad\xc3(folder/inside", "x");
+  volumes.write("disk/A/Sub/last", "2");
+  scan({a}, INT64_MAX);
+  std::vector<std::string> paths = listed();
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, Paths({a, a + "Sub/", a + "Sub/last", a + "first"}));
+  EXPECT_EQ(state.stockSize, 2);
+  EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
+}
+
+TEST_F(ScanTest, PassesOverFilesItCouldNotCopyOrDelete) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads and writes everything";
+  volumes.write("disk/A/unreadable", "x");
+  volumes.setMode("disk/A/unreadable", 0200);
+  volumes.write("disk/A/ok", "1");
+  volumes.write("disk/A/Locked/kept", "x");
+  volumes.setMode("disk/A/Locked", 0555);
+  const std::string a = diskFolder("A");
+  scan({a}, INT64_MAX);
+  std::vector<std::string> paths = listed();
+  std::sort(paths.begin(), paths.end());
+  // The locked folder itself is listed (nothing is deleted from it), its files are not.
+  EXPECT_EQ(paths, Paths({a, a + "Locked/", a + "ok"}));
+}
+
+TEST_F(ScanTest, NeverListsTheStagingArea) {
+  // The staging volume holds a database and staging folders from an earlier "GO".
+  volumes.write("stage/Shelfdex.dat", "db");
+  volumes.write("stage/Backup001/F0000001.dat", "staged");
+  volumes.write("stage/Backup1234/F0740000.dat", "staged");
+  volumes.write("stage/Backup01/kept", "1");     // not a staging folder's name
+  volumes.write("stage/BackupXYZ/kept", "2");
+  volumes.write("stage/Other/Shelfdex.dat", "3");  // a database elsewhere is an ordinary file
+  const std::string base = stage + "/";
+  scan({base, base + "Backup001/"}, INT64_MAX);
+  std::vector<std::string> paths = listed();
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, Paths({base + "Backup01/", base + "Backup01/kept", base + "BackupXYZ/",
+                          base + "BackupXYZ/kept", base + "Other/", base + "Other/Shelfdex.dat"}));
+}
+
+}  // namespace
