@@ -110,6 +110,11 @@ class Scanner {
                      scan.date(platform::kModified), scan.date(platform::kAccessed), 0};
   }
 
+  static FileEntry fileEntry(std::string path, int64_t size, const platform::FolderScan& scan) {
+    return FileEntry{std::move(path), staging::kFile, scan.date(platform::kCreated),
+                     scan.date(platform::kModified), scan.date(platform::kAccessed), size};
+  }
+
   void scanFolder(const std::string& chosen) {
     if (reached()) {
       showFinished(chosen);
@@ -137,12 +142,12 @@ class Scanner {
         std::string path = folder + name;
         if (state_.isListed(path)) continue;
         if (writable < 0) writable = platform::canWriteInto(folder) ? 1 : 0;
-        if (!writable || !platform::canRead(path)) continue;
-        const int64_t size = platform::fileSize(path);
+        if (!writable || !scan.readable()) continue;
+        // Size and dates from the listing: one examination of the entry, relative to its
+        // folder, instead of four lookups of the whole path.
+        const int64_t size = scan.size();
         if (size < 0 || size > largestFile_) continue;  // gone meanwhile, or too big to stage
-        state_.appendFile(FileEntry{path, staging::kFile, platform::fileDate(path, platform::kCreated),
-                                    platform::fileDate(path, platform::kModified),
-                                    platform::fileDate(path, platform::kAccessed), size});
+        state_.appendFile(fileEntry(std::move(path), size, scan));
         state_.stockSize += size;
         if (reached()) {
           showFinished(folder);
