@@ -10,10 +10,6 @@ using Arguments = std::vector<std::string>;
 
 // scan DIR: the folder scan of 200,000 empty files in 2,000 folders against `find`.
 int scanCommand(const Arguments& arguments);
-// out SRC STAGE, back STAGE, compare SRCDIR STAGEDIR: "GO" and "BACK" on real trees.
-int outCommand(const Arguments& arguments);
-int backCommand(const Arguments& arguments);
-int compareCommand(const Arguments& arguments);
 
 // out SRC STAGE [--no-check]: scan SRC with a need space of its whole size, then "GO" into
 // STAGE; back STAGE [--no-check]: drop STAGE/Shelfdex.dat, then "BACK" (bench/move_bench.cpp).

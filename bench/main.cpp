@@ -13,12 +13,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"scan", "scan DIR                     the folder scan of a generated tree against find",
-     bench::scanCommand},
-    {"out", "out SRC STAGE [--no-check]   \"GO\" of the tree SRC onto STAGE", bench::outCommand},
-    {"back", "back STAGE [--no-check]      \"BACK\" from STAGE", bench::backCommand},
-    {"compare", "compare SRCDIR STAGEDIR      \"GO\" and \"BACK\" against rsync and a verified move",
-     bench::compareCommand},
+    {"scan", "scan DIR   time the folder scan of a generated tree against find", bench::scanCommand},
     {"out", "out SRC STAGE [--no-check]   scan SRC and time \"GO\" into STAGE", bench::outCommand},
     {"back", "back STAGE [--no-check]   load STAGE/Shelfdex.dat and time \"BACK\"", bench::backCommand},
     {"compare", "compare SRCDIR STAGEDIR   GO/BACK against rsync and a careful verified move",
