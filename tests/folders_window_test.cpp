@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <QListWidget>
 #include <QPushButton>
@@ -229,3 +230,24 @@ TEST_F(FolderWindowTest, OtherEventsWhileOpenAreDropped) {
 }
 
 }  // namespace
+
+// Not a check: under an X server, saves a picture of the window with two folders ticked to
+// $BURNSHELF_SHOT. docs/folder-window.png was made so:
+//   BURNSHELF_SHOT=$PWD/docs/folder-window.png QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
+//     build/tests/folders_window_test --gtest_also_run_disabled_tests --gtest_filter=*Screenshot
+TEST_F(FolderWindowTest, DISABLED_Screenshot) {
+  const char* shot = std::getenv("BURNSHELF_SHOT");
+  ASSERT_NE(shot, nullptr);
+  volumes.makeFolder("disk/Music/Live");
+  volumes.makeFolder("disk/Video");
+  inWindow([&](FolderWindowUser& user) {
+    ASSERT_TRUE(user.toggle(photos));
+    ASSERT_TRUE(user.toggle(volumes.folderPath("disk/Music/Live")));
+    QTest::qWait(500);  // painted
+    const QRect at = platform::qtWindow(*gui, user.window)->frameGeometry();
+    const std::string command = "import -window root -crop " + std::to_string(at.width()) + "x" +
+                                std::to_string(at.height()) + "+" + std::to_string(at.x()) + "+" +
+                                std::to_string(at.y()) + " " + shot;
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  });
+}
