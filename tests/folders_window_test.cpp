@@ -233,8 +233,9 @@ TEST_F(FolderWindowTest, OtherEventsWhileOpenAreDropped) {
 
 // Not a check: under an X server, saves a picture of the window with two folders ticked to
 // $BURNSHELF_SHOT. docs/folder-window.png was made so:
-//   BURNSHELF_SHOT=$PWD/docs/folder-window.png QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
-//     build/tests/folders_window_test --gtest_also_run_disabled_tests --gtest_filter=*Screenshot
+//   BURNSHELF_SHOT=$PWD/docs/folder-window.png QT_QPA_PLATFORM=xcb
+//   xvfb-run -a -s "-screen 0 1024x768x24" build/tests/folders_window_test
+//     --gtest_also_run_disabled_tests --gtest_filter=*Screenshot
 TEST_F(FolderWindowTest, DISABLED_Screenshot) {
   const char* shot = std::getenv("BURNSHELF_SHOT");
   ASSERT_NE(shot, nullptr);
