@@ -343,6 +343,16 @@ struct FolderScan::Impl {
   DIR* listing = nullptr;
   std::string name;
   unsigned char dtype = DT_UNKNOWN;
+  // The current entry's statx, asked once at the first date or size and kept until next().
+  int asked = 0;  // 0 not yet, 1 info holds it, -1 the entry could not be examined
+  struct statx info{};
+
+  bool examine() {
+    if (asked == 0)
+      asked = statx(dirfd(listing), name.c_str(), AT_SYMLINK_NOFOLLOW,
+                    STATX_BASIC_STATS | STATX_BTIME, &info) == 0 ? 1 : -1;
+    return asked == 1;
+  }
 };
 
 FolderScan::FolderScan(const std::string& folder) : impl_(new Impl) {
@@ -363,6 +373,7 @@ bool FolderScan::next() {
     if (name == "." || name == "..") continue;
     impl_->name = std::move(name);
     impl_->dtype = entry->d_type;
+    impl_->asked = 0;
     return true;
   }
   impl_->name.clear();
@@ -386,12 +397,24 @@ int FolderScan::type() const {
 }
 
 int32_t FolderScan::date(int kind) const {
-  if (!impl_->listing || impl_->name.empty()) return 0;
-  struct statx info{};
-  if (statx(dirfd(impl_->listing), impl_->name.c_str(), AT_SYMLINK_NOFOLLOW,
-            STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
-    return 0;
-  return internal::dateOfStatx(info, kind);
+  if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
+  return internal::dateOfStatx(impl_->info, kind);
+}
+
+int64_t FolderScan::size() const {
+  if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return kNothingThere;
+  if (S_ISDIR(impl_->info.stx_mode)) return kIsFolder;
+  return static_cast<int64_t>(impl_->info.stx_size);
+}
+
+bool FolderScan::readable() const {
+  if (!impl_->listing || impl_->name.empty()) return false;
+  // The owner's read bit decides for the owner (an ACL never narrows it), so the common case
+  // of one's own files needs no further call; every other case asks the kernel.
+  static const uid_t user = geteuid();
+  if (impl_->examine() && impl_->info.stx_uid == user && (impl_->info.stx_mode & S_IRUSR))
+    return true;
+  return faccessat(dirfd(impl_->listing), impl_->name.c_str(), R_OK, AT_EACCESS) == 0;
 }
 
 void pause(int ms) {

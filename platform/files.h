@@ -70,6 +70,9 @@ class FolderScan {
   const std::string& name() const; // the current entry's name
   int type() const;                // kEntryFile, kEntryFolder or kEntryOther (lstat semantics)
   int32_t date(int kind) const;    // as fileDate() for the current entry
+  int64_t size() const;            // as fileSize() for the current entry (not following links)
+  bool readable() const;           // as canRead() for the current entry
+  // date() and size() share one examination of the entry, made at the first of them.
  private:
   struct Impl;
   Impl* impl_;
