@@ -1,0 +1,228 @@
+// What the "GO" and "BACK" tests share: a program state whose staging base is a folder of a
+// temporary tree, files listed as the scan lists them, write faults aimed at chosen files,
+// snapshots of whole trees (bytes, modes, exact times), and the progress bar's values as
+// they change. Header-only.
+#pragma once
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QObject>
+#include <QProgressBar>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/widgets.h"
+#include "platform/dates.h"
+#include "platform/files.h"
+#include "platform/gui_test_access.h"
+#include "platform/seams.h"
+#include "staging/database.h"
+#include "support/app_fixture.h"
+#include "support/temp_tree.h"
+
+namespace testing_support {
+
+// What a user would miss if it changed: a file's bytes, permission bits and exact
+// last-write time; for a folder only that it is one.
+struct FileFacts {
+  bool folder = false;
+  std::string bytes;
+  mode_t mode = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileFacts&) const = default;
+};
+inline void PrintTo(const FileFacts& fact, std::ostream* out) {
+  if (fact.folder) {
+    *out << "folder";
+    return;
+  }
+  *out << fact.bytes.size() << " bytes, mode " << std::oct << fact.mode << std::dec
+       << ", modified " << fact.modifiedNs << " ns";
+}
+using Snapshot = std::map<std::string, FileFacts>;  // path relative to the snapshot's folder
+
+inline std::string readFile(const std::string& path);
+inline Snapshot snapshot(const std::string& folder) {
+  Snapshot facts;
+  std::error_code error;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    const std::string path = it->path().string();
+    struct stat info{};
+    if (lstat(path.c_str(), &info) != 0) continue;
+    FileFacts fact;
+    fact.folder = S_ISDIR(info.st_mode);
+    if (!fact.folder) {
+      fact.mode = info.st_mode & 07777;
+      fact.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+      fact.bytes = readFile(path);
+    }
+    facts[path.substr(folder.size())] = fact;
+  }
+  return facts;
+}
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Sets a file's last-write time to a time with nanoseconds, as real files carry.
+inline void setModifiedNs(const std::string& path, time_t seconds, long nanoseconds) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {seconds, nanoseconds}};
+  utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// The path of the open file behind fd.
+inline std::string pathOfFd(int fd) {
+  char target[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t size = readlink(link.c_str(), target, sizeof target);
+  return size > 0 ? std::string(target, static_cast<size_t>(size)) : std::string();
+}
+
+enum class Fault { kPass, kFail, kCorrupt };
+// What to do with one write: the written file's path, its offset before the write, the size.
+using FaultRule = std::function<Fault(const std::string& path, int64_t offset, size_t size)>;
+
+// Routes every write of copies and data files through rule: kFail makes it fail as a full
+// disk does (ENOSPC), kCorrupt writes the block with its first byte changed.
+inline void injectWriteFaults(FaultRule rule) {
+  platform::setWriteHookForTests([rule](int fd, const void* data, size_t size) -> ssize_t {
+    const int64_t offset = lseek(fd, 0, SEEK_CUR);
+    switch (rule(pathOfFd(fd), offset, size)) {
+      case Fault::kFail:
+        errno = ENOSPC;
+        return -1;
+      case Fault::kCorrupt: {
+        std::string bytes(static_cast<const char*>(data), size);
+        if (!bytes.empty()) bytes[0] = static_cast<char>(bytes[0] ^ 0x5a);
+        return ::write(fd, bytes.data(), bytes.size());
+      }
+      case Fault::kPass:
+        break;
+    }
+    return ::write(fd, data, size);
+  });
+}
+
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Every value the progress bar takes, in order, while the recorder lives.
+class ProgressRecorder {
+ public:
+  explicit ProgressRecorder(platform::Gui& gui) {
+    auto* bar = qobject_cast<QProgressBar*>(platform::qtWidget(gui, app::kProgressBar));
+    if (bar) connection_ = QObject::connect(bar, &QProgressBar::valueChanged,
+                                            [this](int value) { values.push_back(value); });
+  }
+  ~ProgressRecorder() { QObject::disconnect(connection_); }
+  ProgressRecorder(const ProgressRecorder&) = delete;
+  ProgressRecorder& operator=(const ProgressRecorder&) = delete;
+  std::vector<int> values;
+
+ private:
+  QMetaObject::Connection connection_;
+};
+
+// A started program whose staging base is tree/stage, with files listed by the test itself
+// (in the order the test appends them) rather than by a scan.
+class StagingFixture : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    base = tree.path("stage");
+    tree.makeFolder("stage");
+    layVolumes({diskVolume(base, 100000, 7)});
+    start();
+    state.drives = {staging::DriveEntry{base, 100000}};
+    state.currentDrive = 0;
+    state.sizeLine = "Stock Size 0.00 GB";
+    // A box nobody answers would wait for ever offscreen: OK closes any box not scripted.
+    gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+  }
+  void TearDown() override {
+    platform::setWriteHookForTests({});
+    AppFixture::TearDown();
+  }
+
+  // Writes tree/data/relative and lists it as the scan would; its path.
+  std::string listFile(const std::string& relative, const std::string& bytes) {
+    const std::string path = tree.write("data/" + relative, bytes);
+    listExisting(path);
+    return path;
+  }
+  void listExisting(const std::string& path) {
+    const int64_t size = platform::fileSize(path);
+    state.appendFile(staging::FileEntry{path, staging::kFile,
+                                        platform::fileDate(path, platform::kCreated),
+                                        platform::fileDate(path, platform::kModified),
+                                        platform::fileDate(path, platform::kAccessed), size});
+    state.stockSize += size;
+  }
+  // Makes tree/data/relative and lists it as a folder entry; its path ending with "/".
+  std::string listFolder(const std::string& relative) {
+    const std::string path = tree.makeFolder("data/" + relative);
+    state.appendFile(staging::FileEntry{path, staging::kFolder,
+                                        platform::fileDate(path, platform::kCreated),
+                                        platform::fileDate(path, platform::kModified),
+                                        platform::fileDate(path, platform::kAccessed), 0});
+    return path;
+  }
+
+  void setCheck(bool ticked) { gui->setState(app::kCheckBox, ticked ? 1 : 0); }
+  // A click on "GO" / "BACK" as the user makes it; false when the program ended inside.
+  bool clickGo() {
+    gui->disable(app::kGoButton, false);
+    click(app::kGoButton);
+    pump();
+    return !ended();
+  }
+  bool clickBack() {
+    gui->disable(app::kBackButton, false);
+    click(app::kBackButton);
+    pump();
+    return !ended();
+  }
+
+  // Every listed file is whole, either at its place or as its staged copy.
+  void expectNothingLost(const Snapshot& before) {
+    const std::string root = tree.path("data");
+    for (size_t i = 0; i < state.files.size(); ++i) {
+      const staging::FileEntry& entry = state.files[i];
+      if (entry.kind != staging::kFile) continue;
+      const std::string& original = before.at(entry.path.substr(root.size())).bytes;
+      if (platform::fileSize(entry.path) >= 0) {
+        EXPECT_EQ(readFile(entry.path), original) << entry.path;
+      } else {
+        EXPECT_EQ(readFile(staged(static_cast<int64_t>(i))), original) << entry.path << " lost";
+      }
+    }
+  }
+
+  std::string staged(int64_t position) const { return staging::stagedPath(base, position).file; }
+  std::string database() const { return base + "/" + staging::kDatabaseName; }
+  Snapshot data() const { return snapshot(tree.path("data")); }
+  std::vector<std::string> lines() { return statusLines(status()); }
+  std::vector<std::string> boxTitles() const {
+    std::vector<std::string> titles;
+    for (const platform::MessageRecord& box : gui->shownBoxes()) titles.push_back(box.title);
+    return titles;
+  }
+
+  TempTree tree;
+  std::string base;  // tree/stage, no "/" at the end
+};
+
+}  // namespace testing_support
