@@ -76,7 +76,7 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, bool check, 
   const bool copied = transferFile(staged, entry.path, check, gui);
   if (copied) setFileDates(entry, staged);
   gui.setState(app::kProgressBar, progress);
-  waitForFile(entry.path);
+  if (copied) waitForFile(entry.path);  // a failed copy leaves nothing new to wait for
   if (!copied || platform::fileSize(entry.path) != entry.size) stopForDriveError(gui);
   restore.folders.insert(platform::pathPart(entry.path));
 }

@@ -1,0 +1,291 @@
+// "BACK" on real files: every file back byte for byte with its mode and exact time, folders
+// with their dates, and a staging area that is removed only when nothing in it is needed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "support/staging_fixture.h"
+
+namespace {
+
+using testing_support::Fault;
+using testing_support::injectWriteFaults;
+using testing_support::readFile;
+using testing_support::setModifiedNs;
+using testing_support::Snapshot;
+using testing_support::StagingFixture;
+
+constexpr size_t kMiB = 1 << 20;
+
+class MoveBack : public StagingFixture {
+ protected:
+  // Positions: 0 a/, 1 run.sh (0755), 2 b/, 3 big.bin (0600), 4 b/c/, 5 note.
+  void listTree() {
+    listFolder("a");
+    const std::string script = tree.write("data/a/run.sh", "#!/bin/sh\necho hi\n");
+    tree.setMode("data/a/run.sh", 0755);
+    setModifiedNs(script, 1500000000, 987654321);
+    listExisting(script);
+    listFolder("a/b");
+    const std::string big = tree.write("data/a/b/big.bin", TempTree::patternBytes(2 * kMiB + 5, 7));
+    tree.setMode("data/a/b/big.bin", 0600);
+    setModifiedNs(big, 1600000000, 1);
+    listExisting(big);
+    listFolder("a/b/c");
+    listFile("a/b/c/note", "note");
+  }
+
+  // Gives each listed folder a last-write date a second apart, as the scan would have found.
+  void dateFolders() {
+    int32_t date = 1400000000;
+    for (staging::FileEntry& entry : state.files) {
+      if (entry.kind != staging::kFolder) continue;
+      entry.modified = date;
+      entry.accessed = date + 7;
+      date += 86400 * 100;
+    }
+  }
+
+  void expectFolderDates() {
+    for (const staging::FileEntry& entry : state.files) {
+      if (entry.kind != staging::kFolder) continue;
+      EXPECT_EQ(platform::fileDate(entry.path, platform::kModified), entry.modified) << entry.path;
+      EXPECT_EQ(platform::fileDate(entry.path, platform::kAccessed), entry.accessed) << entry.path;
+    }
+  }
+};
+
+class MoveBackEitherWay : public MoveBack, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MoveBackEitherWay, PutsEveryFileBackExactlyAndRemovesTheStagingArea) {
+  setCheck(GetParam());
+  listTree();
+  dateFolders();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  ASSERT_NE(data(), before);
+
+  ASSERT_TRUE(clickBack());
+
+  expectFolderDates();  // first: listing a folder sets its access time
+  EXPECT_EQ(data(), before);  // bytes, modes, last-write times to the nanosecond
+  EXPECT_TRUE(tree.list("stage").empty());
+  EXPECT_EQ(lines(), (std::vector<std::string>{"Restore Size 0.00 GB", "Finished"}));
+  EXPECT_EQ(state.sizeLine, "Restore Size 0.00 GB");
+  EXPECT_EQ(progress(), 100);
+  EXPECT_FALSE(enabled(app::kBackButton));
+  EXPECT_FALSE(enabled(app::kCheckBox));
+  EXPECT_EQ(gui->text(app::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
+  EXPECT_FALSE(gui->isKeptOnTop(app::kMainWindow));
+  EXPECT_TRUE(gui->shownBoxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(CheckBox, MoveBackEitherWay, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Ticked" : "Cleared"; });
+
+TEST_F(MoveBack, MissingFoldersComeBackBeforeTheirFiles) {
+  listTree();
+  dateFolders();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  platform::deleteFolder(tree.path("data/a/b"));
+
+  ASSERT_TRUE(clickBack());
+  expectFolderDates();
+  EXPECT_EQ(data(), before);
+}
+
+TEST_F(MoveBack, ProgressIsTheTruncatedShareAndOnlyTheCleanUpShowsHundred) {
+  setCheck(false);
+  for (int i = 0; i < 100; ++i) listFile("f" + std::to_string(i), std::to_string(i));
+  ASSERT_TRUE(clickGo());
+  testing_support::ProgressRecorder recorder(*gui);
+  ASSERT_TRUE(clickBack());
+
+  const std::vector<int>& values = recorder.values;
+  ASSERT_GE(values.size(), 3u);
+  EXPECT_NE(std::find(values.begin(), values.end(), 28), values.end());
+  EXPECT_EQ(std::find(values.begin(), values.end(), 29), values.end());  // 29 / 100 * 100 < 29
+  EXPECT_EQ(values[values.size() - 2], 99);
+  EXPECT_EQ(values.back(), 100);
+}
+
+// A staged copy that is not what "GO" made: it never replaces anything, and a file that
+// cannot come back keeps the staging area and ends the program once the others are back.
+struct DamagedCopy {
+  const char* name;
+  std::function<void(TempTree&, const std::string&)> damage;  // to big.bin's staged copy
+  bool fileAtPath;                        // whether something stands at big.bin's place
+  bool restorable;
+};
+
+class DamagedStagedCopy : public MoveBack, public ::testing::WithParamInterface<DamagedCopy> {};
+
+TEST_P(DamagedStagedCopy, NeverReplacesAnythingAndKeepsTheStagingArea) {
+  const DamagedCopy& damaged = GetParam();
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  damaged.damage(tree, staged(3));
+  const std::string bigPath = tree.path("data/a/b/big.bin");
+  if (damaged.fileAtPath) tree.write("data/a/b/big.bin", "never moved out");
+  const Snapshot stagingBefore = testing_support::snapshot(base);
+
+  const bool ran = clickBack();
+
+  // Every other file is back.
+  Snapshot after = data();
+  Snapshot expected = before;
+  expected.erase("/a/b/big.bin");
+  after.erase("/a/b/big.bin");
+  EXPECT_EQ(after, expected);
+  if (damaged.fileAtPath) EXPECT_EQ(readFile(bigPath), "never moved out");
+  else EXPECT_FALSE(tree.exists("data/a/b/big.bin"));
+
+  if (damaged.restorable) {
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(lines().back(), "Finished");
+    EXPECT_TRUE(tree.list("stage").empty());
+  } else {
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(lines(), (std::vector<std::string>{"Restore Size 0.00 GB", "Files not restored: 1"}));
+    ASSERT_EQ(gui->shownBoxes().size(), 1u);
+    EXPECT_EQ(gui->shownBoxes()[0].title, "Error");
+    EXPECT_EQ(gui->shownBoxes()[0].text, "Drive error, stop.");
+    EXPECT_EQ(gui->shownBoxes()[0].kind, platform::kBoxStopOk);
+    EXPECT_EQ(testing_support::snapshot(base), stagingBefore);  // staging area and database kept
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Copies, DamagedStagedCopy,
+    ::testing::Values(
+        DamagedCopy{"Truncated",
+                    [](TempTree& t, const std::string&) { t.write("stage/Backup001/F0000003.dat", "short"); }, false, false},
+        DamagedCopy{"Missing", [](TempTree&, const std::string& copy) { platform::deleteFile(copy); }, false, false},
+        DamagedCopy{"MissingButFileInPlace", [](TempTree&, const std::string& copy) { platform::deleteFile(copy); },
+                    true, true},
+        DamagedCopy{"TruncatedButFileInPlace",
+                    [](TempTree& t, const std::string&) { t.write("stage/Backup001/F0000003.dat", "short"); }, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MoveBack, CopyThatFailsStopsWithTheRestStillStagedForALaterBack) {
+  setCheck(false);
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  // The disk of the old place is full when big.bin comes back.
+  injectWriteFaults([](const std::string& path, int64_t, size_t) {
+    return path.find("/data/a/b/") != std::string::npos ? Fault::kFail : Fault::kPass;
+  });
+
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(boxTitles(), std::vector<std::string>{"Error"});
+  EXPECT_EQ(readFile(tree.path("data/a/run.sh")), before.at("/a/run.sh").bytes);  // restored before
+  EXPECT_EQ(tree.list("data/a/b"), std::vector<std::string>{"c"});  // no partial big.bin
+  EXPECT_EQ(readFile(staged(3)), before.at("/a/b/big.bin").bytes);
+  EXPECT_EQ(readFile(staged(5)), before.at("/a/b/c/note").bytes);
+  EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
+
+  // Room again: "BACK" once more finishes the job.
+  platform::setWriteHookForTests({});
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
+// A restored copy that differs from its staged copy, with the check box ticked.
+struct BadRestore {
+  const char* name;
+  int corruptCopies;
+  std::vector<int> answers;
+  std::vector<std::string> boxes;
+  bool ends;
+};
+
+class BadRestoreChecked : public MoveBack, public ::testing::WithParamInterface<BadRestore> {};
+
+TEST_P(BadRestoreChecked, OffersOneRetryAndKeepsTheStagingArea) {
+  const BadRestore& bad = GetParam();
+  setCheck(true);
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  auto left = std::make_shared<int>(bad.corruptCopies);
+  injectWriteFaults([left](const std::string& path, int64_t offset, size_t) {
+    if (path.find("/data/a/b/") == std::string::npos || offset != 0 || *left == 0) return Fault::kPass;
+    --*left;
+    return Fault::kCorrupt;
+  });
+  gui->scriptAnswers(bad.answers);
+
+  EXPECT_EQ(clickBack(), !bad.ends);
+  EXPECT_EQ(boxTitles(), bad.boxes);
+  if (bad.ends) {
+    EXPECT_EQ(readFile(staged(3)), before.at("/a/b/big.bin").bytes);
+    EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
+  } else {
+    EXPECT_EQ(data(), before);
+    EXPECT_TRUE(tree.list("stage").empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BadRestoreChecked,
+    ::testing::Values(
+        BadRestore{"RetryGood", 1, {platform::kAnswerRetry}, {"Error File checked"}, false},
+        BadRestore{"RetryBad", 2, {platform::kAnswerRetry, platform::kAnswerOk},
+                   {"Error File checked", "Error File checked 2"}, true},
+        BadRestore{"Cancel", 1, {platform::kAnswerCancel}, {"Error File checked"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MoveBack, EmptyListLeavesTheStagingBaseUntouched) {
+  tree.write("stage/Shelfdex.dat", "someone else's");
+  tree.write("stage/Backup001/F0000000.dat", "copy");
+  const Snapshot stagingBefore = testing_support::snapshot(base);
+
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(testing_support::snapshot(base), stagingBefore);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"Restore Size 0.00 GB", "Restore Prepare Finish"}));
+  EXPECT_FALSE(enabled(app::kBackButton));
+}
+
+// Dates come back as recorded whatever the season: a winter and a summer date in a zone
+// with summer time, for a folder, and for a file whose staged copy no longer carries them.
+TEST_F(MoveBack, DatesComeBackUnchangedAcrossSummerAndWinterTime) {
+  const char* previous = std::getenv("TZ");
+  const std::string saved = previous ? previous : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+
+  listFolder("winter");
+  listFile("winter/file", "w");
+  listFolder("summer");
+  listFile("summer/file", "s");
+  // Noon local time: 2021-01-15 and 2021-07-15, as date values (local fields counted as UTC).
+  const int32_t winterNoon = 1610712000;
+  const int32_t summerNoon = 1626350400;
+  for (staging::FileEntry& entry : state.files) {
+    const bool summer = entry.path.find("/summer") != std::string::npos;
+    entry.modified = summer ? summerNoon : winterNoon;
+    entry.accessed = entry.modified;
+  }
+  ASSERT_TRUE(clickGo());
+  ASSERT_TRUE(clickBack());
+
+  for (const staging::FileEntry& entry : state.files) {
+    EXPECT_EQ(platform::fileDate(entry.path, platform::kModified), entry.modified) << entry.path;
+    // Berlin is UTC+1 in winter and UTC+2 in summer.
+    const bool summer = entry.modified == summerNoon;
+    EXPECT_EQ(platform::exactTime(entry.path, platform::kModified).tv_sec,
+              entry.modified - (summer ? 7200 : 3600))
+        << entry.path;
+  }
+
+  if (previous) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
