@@ -115,6 +115,7 @@ TEST_F(MoveBack, ProgressIsTheTruncatedShareAndOnlyTheCleanUpShowsHundred) {
 // cannot come back keeps the staging area and ends the program once the others are back.
 struct DamagedCopy {
   const char* name;
+  friend void PrintTo(const DamagedCopy& row, std::ostream* out) { *out << row.name; }
   std::function<void(TempTree&, const std::string&)> damage;  // to big.bin's staged copy
   bool fileAtPath;                        // whether something stands at big.bin's place
   bool restorable;
@@ -198,6 +199,7 @@ TEST_F(MoveBack, CopyThatFailsStopsWithTheRestStillStagedForALaterBack) {
 // A restored copy that differs from its staged copy, with the check box ticked.
 struct BadRestore {
   const char* name;
+  friend void PrintTo(const BadRestore& row, std::ostream* out) { *out << row.name; }
   int corruptCopies;
   std::vector<int> answers;
   std::vector<std::string> boxes;

@@ -104,6 +104,7 @@ TEST_P(MoveOutEitherWay, CheckBoxSaysCheckingOnlyWhileACopyIsChecked) {
 // entries too, each holding the copies of its own positions.
 struct LayoutCase {
   const char* name;
+  friend void PrintTo(const LayoutCase& row, std::ostream* out) { *out << row.name; }
   int entries;
   std::vector<int> filePositions;  // the others are folder entries
   std::map<std::string, std::vector<std::string>> folders;
@@ -158,6 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
 // anyone's data may be used.
 struct ExistingArea {
   const char* name;
+  friend void PrintTo(const ExistingArea& row, std::ostream* out) { *out << row.name; }
   std::function<void(TempTree&)> lay;
   bool refused;
 };
@@ -239,6 +241,7 @@ TEST_F(MoveOut, DatabaseThatCannotBeWrittenStopsBeforeAnythingIsCopied) {
 // A copy that breaks half-way with the check box ticked: the one retry, and its ends.
 struct BrokenCopy {
   const char* name;
+  friend void PrintTo(const BrokenCopy& row, std::ostream* out) { *out << row.name; }
   Fault fault;
   int faultyCopies;             // how many copies of big.bin break
   std::vector<int> answers;
