@@ -10,6 +10,7 @@
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/gui.h"
+#include "platform/numtext.h"
 #include "staging/database.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
@@ -143,7 +144,7 @@ void moveOut(State& state, platform::Gui& gui) {
     showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
   } else {
     showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
-                     "Files not moved: " + std::to_string(notMoved)});
+                     "Files not moved: " + platform::integerText(notMoved)});
   }
   gui.setState(app::kProgressBar, 100);
   gui.disable(app::kBackButton, false);
