@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdlib>
+#include <string>
 
 #include "platform/internal.h"
 
@@ -31,10 +33,62 @@ timespec toTimespec(const statx_timestamp& t) {
 
 }  // namespace
 
-int32_t toDateValue(time_t seconds) {
+namespace {
+
+// Offset of local time from UTC at that moment, in seconds; false when it cannot be known.
+bool localOffset(time_t seconds, int64_t& offset) {
   tm fields{};
-  if (!localtime_r(&seconds, &fields)) return seconds < 0 ? INT32_MIN : INT32_MAX;
-  return clampToDate(timegm(&fields));
+  if (!localtime_r(&seconds, &fields)) return false;
+  offset = static_cast<int64_t>(timegm(&fields)) - seconds;
+  return true;
+}
+
+// The offset is the same over whole quarter hours except where the zone changes it, so a
+// scan of many files asks the time-zone rules once per quarter hour they fall in. A quarter
+// whose two ends disagree is never cached, and a new zone (tzset) empties the cache.
+struct OffsetCache {
+  static constexpr time_t kSpan = 900;
+  time_t quarter = 0;
+  int64_t offset = 0;
+  bool valid = false;
+  long zone = 0;
+  int daylight = 0;
+  const char* names[2] = {nullptr, nullptr};
+  std::string rules;  // TZ as it was: zones may share their names and offsets
+};
+
+bool cachedOffset(time_t seconds, int64_t& offset) {
+  thread_local OffsetCache cache;
+  const time_t quarter = seconds >= 0 ? seconds / OffsetCache::kSpan : (seconds + 1) / OffsetCache::kSpan - 1;
+  const char* rules = std::getenv("TZ");
+  const bool sameZone = cache.zone == timezone && cache.daylight == daylight &&
+                        cache.names[0] == tzname[0] && cache.names[1] == tzname[1] &&
+                        cache.rules == (rules ? rules : "");
+  if (cache.valid && sameZone && cache.quarter == quarter) {
+    offset = cache.offset;
+    return true;
+  }
+  if (!localOffset(seconds, offset)) return false;
+  int64_t first = 0, last = 0;
+  const time_t start = quarter * OffsetCache::kSpan;
+  cache.valid = localOffset(start, first) && localOffset(start + OffsetCache::kSpan - 1, last) &&
+                first == last && first == offset;
+  cache.quarter = quarter;
+  cache.offset = offset;
+  cache.zone = timezone;
+  cache.daylight = daylight;
+  cache.names[0] = tzname[0];
+  cache.names[1] = tzname[1];
+  cache.rules = rules ? rules : "";
+  return true;
+}
+
+}  // namespace
+
+int32_t toDateValue(time_t seconds) {
+  int64_t offset = 0;
+  if (!cachedOffset(seconds, offset)) return seconds < 0 ? INT32_MIN : INT32_MAX;
+  return clampToDate(static_cast<int64_t>(seconds) + offset);
 }
 
 time_t fromDateValue(int32_t value) {

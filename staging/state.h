@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
 namespace staging {
@@ -21,6 +21,25 @@ struct FileEntry {
   bool operator==(const FileEntry&) const = default;
 };
 
+// Finds a listed path in constant time. It keeps list positions, not copies of the paths:
+// open addressing over (hash, position) pairs, so a scan of a large tree allocates nothing
+// per entry and compares a path only when its full 64-bit hash matches.
+class PathIndex {
+ public:
+  bool contains(const std::vector<FileEntry>& files, std::string_view path) const;
+  void add(const std::vector<FileEntry>& files, size_t position);
+  void clear();
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;
+    uint64_t position = 0;  // list position + 1; 0 marks an empty slot
+  };
+  void grow();
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
 struct DriveEntry {
   std::string root;  // volume mount point, or the folder of a loaded Shelfdex.dat; no "/" at the end
                      // except for the root file system itself
@@ -29,7 +48,7 @@ struct DriveEntry {
 
 struct State {
   std::vector<FileEntry> files;
-  std::unordered_set<std::string> listedPaths;  // the paths of files, kept in step with it
+  PathIndex listedPaths;                        // the paths of files, kept in step with it
   std::vector<DriveEntry> drives;
   int currentDrive = -1;                        // index into drives, -1 when none
   std::vector<std::string> folders;             // chosen folders, each ending with "/"

@@ -126,3 +126,27 @@ TEST(FileDates, ExactTimesKeepNanosecondsAndOmit) {
   EXPECT_EQ(exactTime(file, kModified).tv_sec, 3000);
   EXPECT_EQ(exactTime(file, kModified).tv_nsec, 333);
 }
+
+namespace {
+
+// The conversion without any cache: local fields of the moment, counted as UTC.
+int32_t plainDateValue(time_t seconds) {
+  tm fields{};
+  localtime_r(&seconds, &fields);
+  return static_cast<int32_t>(timegm(&fields));
+}
+
+}  // namespace
+
+TEST_F(BerlinTime, DateValuesStayExactAcrossTheChangesOfSeason) {
+  // 2026-03-29 01:00 UTC and 2026-10-25 01:00 UTC: clocks go forward, then back.
+  for (const time_t change : {time_t{1774746000}, time_t{1792890000}}) {
+    for (time_t t = change - 7200; t <= change + 7200; t += 59) {
+      ASSERT_EQ(toDateValue(t), plainDateValue(t)) << t;
+    }
+  }
+  // A new zone must not reuse the offsets Berlin left behind.
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(toDateValue(1774746000), 1774746000);
+}
