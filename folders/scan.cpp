@@ -21,18 +21,12 @@ namespace {
 
 using staging::FileEntry;
 
-constexpr double kBytesPerGigabyte = 1073741824.0;
 constexpr size_t kShownFolderCharacters = 38;
 const std::string kFinished = "Finished";
 const std::string kStagingFolderPrefix = "Backup";
 
-std::string stockLine(int64_t stockSize) {
-  return "Stock Size " + platform::realText(static_cast<double>(stockSize) / kBytesPerGigabyte, 2) +
-         " GB";
-}
-
 std::string progressText(const std::string& folder, int64_t stockSize) {
-  return app::joinLines({lastCharacters(folder, kShownFolderCharacters), "", stockLine(stockSize)});
+  return app::joinLines({lastCharacters(folder, kShownFolderCharacters), "", staging::stockSizeLine(stockSize)});
 }
 
 std::string withSlash(std::string folder) {
@@ -79,7 +73,7 @@ class Scanner {
     gui_.setText(app::kStatusText,
                  app::joinLines({progressText(folder, state_.stockSize), kFinished}));
     gui_.drainEvents();
-    state_.sizeLine = stockLine(state_.stockSize);
+    state_.sizeLine = staging::stockSizeLine(state_.stockSize);
     finished_ = true;
   }
 

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int64_t kHeaderBytes = 16;
 constexpr int64_t kSmallestRecordBytes = 23;  // empty path + CR LF + kind + 3 dates + size
-constexpr int64_t kPositionsPerFolder = 600;
 
 // Decimal, left-filled with "0" to width; never cut, so numbers past the width stay unique.
 std::string digits(int64_t value, int width) {
@@ -34,10 +33,6 @@ bool isSoundPath(const std::string& path) {
     start = end + 1;
   }
   return true;
-}
-
-std::string restoreSizeLine(int64_t stockSize) {
-  return "Restore Size " + platform::realText(static_cast<double>(stockSize) / 1073741824.0, 2) + " GB";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace platform { class Gui; }
 namespace staging {
 
 inline const std::string kDatabaseName = "Shelfdex.dat";
+constexpr int64_t kPositionsPerFolder = 600;  // list positions per staging folder
 
 struct StagedPath {
   std::string folder;  // base + "/Backup" + 3 digits (more when the number needs them)

@@ -19,7 +19,6 @@
 namespace staging {
 namespace {
 
-constexpr int64_t kPositionsPerFolder = 600;
 constexpr int kWaitForFileMs = 3000;  // a failed copy leaves nothing, so the wait is bounded
 
 // What the restore pass leaves for the steps after it.
@@ -27,11 +26,6 @@ struct Restore {
   int64_t unrestorable = 0;           // files with no usable staged copy and nothing at path
   std::set<std::string> folders;      // folders that received a restored file
 };
-
-std::string restoreSizeLine(int64_t stockSize) {
-  return "Restore Size " + platform::realText(static_cast<double>(stockSize) / 1073741824.0, 2) +
-         " GB";
-}
 
 // The exact time of the staged copy when it is the recorded date to the second (the copy
 // kept the source's time), else the recorded date itself.

@@ -18,8 +18,6 @@
 namespace staging {
 namespace {
 
-constexpr int64_t kPositionsPerFolder = 600;
-
 // What the copy pass learnt about one file entry, for the delete pass to decide on.
 struct CopyRecord {
   bool staged = false;      // the copy is in place (and passed its check, when asked for)

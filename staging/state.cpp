@@ -1,12 +1,21 @@
 // List operations of the program state.
 #include "staging/state.h"
 
+#include "platform/numtext.h"
+
 namespace staging {
 namespace {
 
 uint64_t hashOf(std::string_view path) { return std::hash<std::string_view>{}(path); }
 
+std::string sizeLine(const std::string& word, int64_t bytes) {
+  return word + " " + platform::realText(static_cast<double>(bytes) / 1073741824.0, 2) + " GB";
+}
+
 }  // namespace
+
+std::string stockSizeLine(int64_t stockSize) { return sizeLine("Stock Size", stockSize); }
+std::string restoreSizeLine(int64_t stockSize) { return sizeLine("Restore Size", stockSize); }
 
 bool PathIndex::contains(const std::vector<FileEntry>& files, std::string_view path) const {
   if (slots_.empty()) return false;

@@ -46,6 +46,10 @@ struct DriveEntry {
   int64_t free = 0;  // MiB; 0 after a database load
 };
 
+// "Stock Size 1.23 GB" / "Restore Size 1.23 GB": the first line of the status messages.
+std::string stockSizeLine(int64_t stockSize);
+std::string restoreSizeLine(int64_t stockSize);
+
 struct State {
   std::vector<FileEntry> files;
   PathIndex listedPaths;                        // the paths of files, kept in step with it
