@@ -33,8 +33,10 @@ bool dispatch(staging::State& state, platform::Gui& gui, int event) {
         case kMoveFolderButton: folders::moveFolder(state, gui); break;
         case kGoButton: staging::moveOut(state, gui); break;
         case kBackButton: staging::moveBack(state, gui); break;
-        default: break;
+        default: return true;
       }
+      // Clicks and close requests made while the command ran have no effect.
+      gui.discardPendingEvents();
       return true;
     case platform::kEventClose:
       return gui.eventWindow() != kMainWindow;

@@ -337,6 +337,22 @@ int flushAndForget(const std::string& path) {
   return good;
 }
 
+int forgetCached(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+  close(fd);
+  return good;
+}
+
+int prefetchFile(const std::string& path) {
+  int fd = internal::openForReadingQuietly(path.c_str());
+  if (fd < 0) return 0;
+  bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED) == 0;
+  close(fd);
+  return good;
+}
+
 int syncVolume(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 0;

@@ -48,6 +48,11 @@ int copyFile(const std::string& source, const std::string& target, const CopyOpt
 // Makes the file's data durable and drops its cached pages, so a following read comes
 // from the disk. Nonzero on success.
 int flushAndForget(const std::string& path);
+// Drops the file's cached pages without syncing; after a sync they are clean and the next
+// read comes from the disk. Nonzero on success.
+int forgetCached(const std::string& path);
+// Asks the kernel to start reading the file ahead, without waiting. Nonzero on success.
+int prefetchFile(const std::string& path);
 // syncfs of the volume holding path; nonzero on success.
 int syncVolume(const std::string& path);
 // Largest file size in bytes the volume holding folder can store (FAT32: 4 GiB - 1);

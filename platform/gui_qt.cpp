@@ -4,6 +4,7 @@
 #include "platform/gui.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -88,6 +89,8 @@ class TopWindow;
 }  // namespace
 
 struct Gui::Impl {
+  std::chrono::steady_clock::time_point lastDrain;  // when drainEvents last fetched events
+
   struct WindowRecord {
     TopWindow* widget = nullptr;
     int owner = kNoNumber;   // window active when this one opened; active again at close
@@ -754,7 +757,14 @@ int Gui::eventWidget() const { return impl_->last.widget; }
 std::string Gui::droppedFiles() const { return impl_->last.dropped; }
 
 void Gui::drainEvents() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - impl_->lastDrain < std::chrono::milliseconds(15)) return;
+  discardPendingEvents();
+}
+
+void Gui::discardPendingEvents() {
   while (pollEvent() != kEventNone) pause(1);
+  impl_->lastDrain = std::chrono::steady_clock::now();
 }
 
 int Gui::messageBox(const std::string& title, const std::string& text, int kind) {

@@ -49,29 +49,38 @@ void waitForFile(const std::string& path) {
   }
 }
 
+void showRestoring(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t stagedSize) {
+  showStatus(gui, {state.sizeLine, "File>" + platform::filePart(entry.path),
+                   "Size>" + megabytesText(stagedSize)});
+}
+
 // Restores file entry i. A staged copy that is missing or not of the recorded size never
 // replaces anything: a file at path was then never moved out, and nothing at path makes the
-// entry unrestorable. A restored file of the wrong size stops the program.
-void restoreFile(const State& state, platform::Gui& gui, int64_t i, bool check, Restore& restore) {
+// entry unrestorable. A copy that fails stops the program: what stood at path must not pass
+// for the restored file.
+void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
+                 Restore& restore) {
   const FileEntry& entry = state.files[i];
   const std::string staged = stagedPath(state.stagingBase(), i).file;
   const int64_t stagedSize = platform::fileSize(staged);
-  showStatus(gui, {state.sizeLine, "File>" + platform::filePart(entry.path),
-                   "Size>" + megabytesText(stagedSize)});
+  showRestoring(state, gui, entry, stagedSize);
   gui.drainEvents();
 
-  const int progress = progressAt(i, static_cast<int64_t>(state.files.size()));
   if (stagedSize != entry.size) {
     if (platform::fileSize(entry.path) == platform::kNothingThere) ++restore.unrestorable;
-    gui.setState(app::kProgressBar, progress);
-    return;
+  } else if (!copies.copy(i, staged, entry.path)) {
+    stopForDriveError(gui);
   }
-  // A failed copy leaves what stood at path; it must not pass for the restored file.
-  const bool copied = transferFile(staged, entry.path, check, gui);
-  if (copied) setFileDates(entry, staged);
-  gui.setState(app::kProgressBar, progress);
-  if (copied) waitForFile(entry.path);  // a failed copy leaves nothing new to wait for
-  if (!copied || platform::fileSize(entry.path) != entry.size) stopForDriveError(gui);
+  gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
+}
+
+// A restored file in place (and proven, with the check): its dates, then the size check.
+// A restored file of the wrong size stops the program.
+void finishFile(const FileEntry& entry, const std::string& staged, platform::Gui& gui,
+                Restore& restore) {
+  setFileDates(entry, staged);
+  waitForFile(entry.path);
+  if (platform::fileSize(entry.path) != entry.size) stopForDriveError(gui);
   restore.folders.insert(platform::pathPart(entry.path));
 }
 
@@ -109,16 +118,25 @@ void moveBack(State& state, platform::Gui& gui) {
 
   // Restore pass: the list holds each folder before its content, so folders come first.
   Restore restore;
+  ProvenCopies copies(
+      gui, check,
+      [&](int64_t i) { finishFile(state.files[i], stagedPath(base, i).file, gui, restore); },
+      [&](int64_t i) {
+        showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
+      });
+  ReadAhead readAhead([&](int64_t i) { return state.files[i].kind == kFile ? stagedPath(base, i).file : ""; });
   int64_t folderNumber = 0;
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) ++folderNumber;
     const FileEntry& entry = state.files[i];
     if (entry.kind == kFile) {
-      restoreFile(state, gui, i, check, restore);
+      readAhead.before(i, n);
+      restoreFile(state, gui, i, copies, restore);
     } else if (entry.kind == kFolder && platform::fileSize(entry.path) != platform::kIsFolder) {
       platform::createFolder(entry.path);
     }
   }
+  copies.proveAll();
 
   // Date pass: after every file is back, so no later copy touches a folder's dates.
   for (int64_t i = 0; i < n; ++i) {

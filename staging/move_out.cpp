@@ -55,20 +55,23 @@ bool sameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// Copies entry i to its staged path. A source that is no longer the size the database
-// records is left alone: "BACK" could never check its copy.
-CopyRecord copyEntry(const State& state, platform::Gui& gui, int64_t i, bool check) {
-  const FileEntry& entry = state.files[i];
-  const int64_t size = platform::fileSize(entry.path);
+void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
   showStatus(gui, {state.sizeLine, "Created File Database", "FILE>" + platform::filePart(entry.path),
                    "SIZE>" + megabytesText(size)});
-  gui.drainEvents();
+}
 
-  CopyRecord record;
-  if (size != entry.size) return record;
+// Copies entry i to its staged path; its record is marked staged once the copy is proven.
+// A source that is no longer the size the database records is left alone: "BACK" could
+// never check its copy.
+void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
+               CopyRecord& record) {
+  const FileEntry& entry = state.files[i];
+  const int64_t size = platform::fileSize(entry.path);
+  showCopying(state, gui, entry, size);
+  gui.drainEvents();
+  if (size != entry.size) return;
   record.modified = platform::exactTime(entry.path, platform::kModified);
-  record.staged = transferFile(entry.path, stagedPath(state.stagingBase(), i).file, check, gui);
-  return record;
+  copies.copy(i, entry.path, stagedPath(state.stagingBase(), i).file);
 }
 
 // True when the source may go: its copy is complete, and the source is the file that was
@@ -109,17 +112,23 @@ void moveOut(State& state, platform::Gui& gui) {
   showStatus(gui, {state.sizeLine, "Created File Database"});
   gui.setState(app::kProgressBar, 0);
 
-  // Copy pass: nothing is deleted until every file has been copied.
+  // Copy pass: nothing is deleted until every file has been copied and proven.
   std::vector<CopyRecord> records(state.files.size());
+  ProvenCopies copies(
+      gui, check, [&records](int64_t i) { records[i].staged = true; },
+      [&](int64_t i) { showCopying(state, gui, state.files[i], platform::fileSize(state.files[i].path)); });
+  ReadAhead readAhead([&state](int64_t i) { return state.files[i].kind == kFile ? state.files[i].path : ""; });
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) {
       const std::string folder = stagingFolder(base, i / kPositionsPerFolder + 1);
       if (platform::fileSize(folder) != platform::kIsFolder) platform::createFolder(folder);
     }
     if (state.files[i].kind != kFile) continue;
-    records[i] = copyEntry(state, gui, i, check);
+    readAhead.before(i, n);
+    copyEntry(state, gui, i, copies, records[i]);
     gui.setState(app::kProgressBar, progressAt(i, n));
   }
+  copies.proveAll();
 
   // Every copy reaches the disk before its source may go; where the volume cannot say so
   // at once, each copy is synced on its own and one that fails keeps its source.

@@ -1,12 +1,13 @@
-// One proven copy, shared by "GO" (source to staged copy) and "BACK" (staged copy to its old
-// place). The source is read once: its fingerprints are taken from the bytes as they are
-// copied. The copy is then made durable, dropped from the page cache and read back, so the
-// check compares what really lies on the disk.
+// Proven copies, shared by "GO" (source to staged copy) and "BACK" (staged copy to its old
+// place). The source is read once: its fingerprints come from the bytes as they are copied.
+// Copies are proven in batches, so many small files share one sync instead of one each,
+// and every copy is still read back from the disk before anything depends on it.
 #include "staging/transfer.h"
+
+#include <algorithm>
 
 #include "app/widgets.h"
 #include "platform/files.h"
-#include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
 
@@ -16,45 +17,96 @@ namespace {
 const std::string kCheckCaption = "CRC32,MD5,SHA-1 FingerPrint Check";
 const std::string kCheckingCaption = "CRC32,MD5,SHA-1 FingerPrint Checking";
 
-// One copy and its check. A copy that failed is never good, even when the unreadable source
-// and the missing copy give the same empty fingerprints.
-bool copyAndCompare(const std::string& source, const std::string& target, platform::Gui& gui) {
-  auto tick = [&gui] { gui.drainEvents(); };
-  platform::Fingerprints sourcePrints;
+// A batch is proven when it holds this much; a large file is a batch of its own.
+constexpr int64_t kBatchBytes = 64 << 20;
+constexpr size_t kBatchFiles = 500;
+constexpr int64_t kReadAheadFiles = 32;
+
+platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* prints) {
   platform::CopyOptions options;
-  options.sourcePrints = &sourcePrints;
+  options.sourcePrints = prints;
   options.keepTimes = true;
-  options.tick = tick;
-  if (!platform::copyFile(source, target, options)) return false;
-  if (!platform::flushAndForget(target)) return false;
-  return platform::fingerprintFile(target, tick) == sourcePrints;
+  options.tick = [&gui] { gui.drainEvents(); };
+  return options;
 }
 
 }  // namespace
 
-bool transferFile(const std::string& source, const std::string& target, bool check,
-                  platform::Gui& gui) {
-  if (!check) {
-    platform::CopyOptions options;
-    options.keepTimes = true;
-    options.tick = [&gui] { gui.drainEvents(); };
-    return platform::copyFile(source, target, options) != 0;
-  }
+ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, std::function<void(int64_t)> proven,
+                           std::function<void(int64_t)> showFile)
+    : gui_(gui), check_(check), proven_(std::move(proven)), showFile_(std::move(showFile)) {}
 
-  gui.setText(app::kCheckBox, kCheckingCaption);
-  gui.drainEvents();
-  if (!copyAndCompare(source, target, gui)) {
-    const int answer = gui.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
-                                      platform::kBoxWarningRetryCancel);
-    if (answer != platform::kAnswerRetry) gui.endProgram();
-    if (!copyAndCompare(source, target, gui)) {
-      gui.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);
-      gui.endProgram();
-    }
+bool ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target) {
+  if (!check_) {
+    if (!platform::copyFile(source, target, copyOptions(gui_, nullptr))) return false;
+    proven_(id);
+    return true;
   }
-  gui.setText(app::kCheckBox, kCheckCaption);
-  gui.drainEvents();
+  Pending copy{id, source, target, {}};
+  gui_.setText(app::kCheckBox, kCheckingCaption);
+  gui_.drainEvents();
+  if (!platform::copyFile(source, target, copyOptions(gui_, &copy.prints))) {
+    // A failed copy is never good, even when an unreadable source and a missing copy
+    // would give the same empty fingerprints.
+    retryOrEnd(copy);
+    gui_.setText(app::kCheckBox, kCheckCaption);
+    proven_(id);
+    return true;
+  }
+  pendingBytes_ += platform::fileSize(target);
+  folders_.insert(platform::pathPart(target));
+  pending_.push_back(std::move(copy));
+  if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) proveAll();
   return true;
+}
+
+void ProvenCopies::proveAll() {
+  if (pending_.empty()) return;
+  gui_.setText(app::kCheckBox, kCheckingCaption);
+  gui_.drainEvents();
+  // One sync makes the whole batch durable; its pages are then clean and cheap to drop.
+  bool durable = true;
+  for (const std::string& folder : folders_) durable = platform::syncVolume(folder) && durable;
+  auto tick = [this] { gui_.drainEvents(); };
+  for (const Pending& copy : pending_) {
+    const bool good = durable && platform::forgetCached(copy.target) &&
+                      platform::fingerprintFile(copy.target, tick) == copy.prints;
+    if (!good) retryOrEnd(copy);
+    proven_(copy.id);
+  }
+  pending_.clear();
+  folders_.clear();
+  pendingBytes_ = 0;
+  gui_.setText(app::kCheckBox, kCheckCaption);
+  gui_.drainEvents();
+}
+
+// One copy and its check, made durable and read back at once.
+bool ProvenCopies::copyAndCompare(const std::string& source, const std::string& target) {
+  platform::Fingerprints prints;
+  if (!platform::copyFile(source, target, copyOptions(gui_, &prints))) return false;
+  if (!platform::flushAndForget(target)) return false;
+  return platform::fingerprintFile(target, [this] { gui_.drainEvents(); }) == prints;
+}
+
+void ProvenCopies::retryOrEnd(const Pending& copy) {
+  showFile_(copy.id);
+  const int answer = gui_.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
+                                     platform::kBoxWarningRetryCancel);
+  if (answer != platform::kAnswerRetry) gui_.endProgram();
+  if (!copyAndCompare(copy.source, copy.target)) {
+    gui_.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);
+    gui_.endProgram();
+  }
+}
+
+void ReadAhead::before(int64_t position, int64_t count) {
+  const int64_t end = std::min(count, position + kReadAheadFiles);
+  for (int64_t next = std::max(asked_, position + 1); next < end; ++next) {
+    const std::string path = source_(next);
+    if (!path.empty()) platform::prefetchFile(path);
+  }
+  asked_ = std::max(asked_, end);
 }
 
 int progressAt(int64_t position, int64_t count) {

@@ -1,21 +1,66 @@
-// What "GO" and "BACK" share: one proven copy of a file, the progress figure, the status
-// text, and the fatal stop that leaves the staging area for a later "BACK".
+// What "GO" and "BACK" share: copies proven by their fingerprints, the progress figure, the
+// status text, and the fatal stop that leaves the staging area for a later "BACK".
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "platform/fingerprint.h"
 
 namespace platform { class Gui; }
 
 namespace staging {
 
-// Copies source to target (temporary name and rename) with the source's permission bits and
-// exact access and write times, keeping the window painted during a long file. With check,
-// the copy is read back from the disk and its SHA-1, MD5 and CRC32 compared with the bytes
-// read from the source; a mismatch offers one retry, and Cancel or a second mismatch ends
-// the program. Returns true when the copy is in place (and proven, with check).
-bool transferFile(const std::string& source, const std::string& target, bool check,
-                  platform::Gui& gui);
+// Copies made at once and proven in batches. Each copy goes through a temporary name and a
+// rename, keeps the source's permission bits and exact times, and keeps the window painted
+// during a long file. With the check, the source's SHA-1, MD5 and CRC32 are taken from the
+// bytes as they are copied; a batch then ends with one sync of the volumes written, after
+// which every copy is dropped from the page cache and read back from the disk. A copy that
+// fails or does not match offers one retry; Cancel or a second failure ends the program.
+class ProvenCopies {
+ public:
+  // proven(id) runs once per copy that is in place and, with the check, proven.
+  // showFile(id) puts the file on the status text before its retry question.
+  ProvenCopies(platform::Gui& gui, bool check, std::function<void(int64_t)> proven,
+               std::function<void(int64_t)> showFile);
+  // Copies source to target; false when the copy could not be made (without the check).
+  bool copy(int64_t id, const std::string& source, const std::string& target);
+  // Proves every copy still pending.
+  void proveAll();
+
+ private:
+  struct Pending {
+    int64_t id;
+    std::string source;
+    std::string target;
+    platform::Fingerprints prints;
+  };
+  bool copyAndCompare(const std::string& source, const std::string& target);
+  void retryOrEnd(const Pending& copy);
+
+  platform::Gui& gui_;
+  bool check_;
+  std::function<void(int64_t)> proven_;
+  std::function<void(int64_t)> showFile_;
+  std::vector<Pending> pending_;
+  std::set<std::string> folders_;  // where the pending copies lie, to sync their volumes
+  int64_t pendingBytes_ = 0;
+};
+
+// Starts reading the next files of a pass ahead, so the disk is busy while one is copied.
+class ReadAhead {
+ public:
+  // source(i) is the file of position i to read ahead, "" for none.
+  explicit ReadAhead(std::function<std::string(int64_t)> source) : source_(std::move(source)) {}
+  void before(int64_t position, int64_t count);
+
+ private:
+  std::function<std::string(int64_t)> source_;
+  int64_t asked_ = 0;  // positions below this have been asked for
+};
 
 // Integer part of i / n * 100 in double precision (28 for 29 of 100); 0 when n is 0.
 int progressAt(int64_t position, int64_t count);

@@ -399,3 +399,24 @@ TEST_F(MoveOut, WindowIsServedDuringALongFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Small files share one sync and are proven together; a copy found bad in such a batch
+// still shows its own name when the retry question comes, and nothing is deleted.
+TEST_F(MoveOut, ABadCopyInABatchOfSmallFilesIsNamedWhenTheQuestionComes) {
+  setCheck(true);
+  for (int i = 0; i < 6; ++i) listFile("f" + std::to_string(i), std::string(100 + i, 'a' + i));
+  const testing_support::Snapshot before = data();
+  injectWriteFaults([](const std::string&, int64_t offset, size_t size) {
+    return offset == 0 && size == 103 ? Fault::kCorrupt : Fault::kPass;  // f3 only
+  });
+  gui->scriptAnswers({platform::kAnswerCancel});
+
+  EXPECT_FALSE(clickGo());
+  EXPECT_EQ(boxTitles(), (std::vector<std::string>{"Error File checked"}));
+  EXPECT_EQ(lines().at(2), "FILE>f3");
+  EXPECT_EQ(data(), before);
+}
+
+}  // namespace
