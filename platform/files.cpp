@@ -283,7 +283,10 @@ bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& op
   }
   if (blocks) copied = copyByBlocks(from, to, wantPrints ? &stream : nullptr, ticker);
   if (!copied) return false;
-  if (fchmod(to, source.st_mode & 07777) != 0) return false;
+  // A volume that keeps no permission bits (FAT) refuses to change them; the bytes still count.
+  if (fchmod(to, source.st_mode & 07777) != 0 && errno != EPERM && errno != ENOSYS &&
+      errno != EOPNOTSUPP)
+    return false;
   if (options.keepTimes) {
     const timespec times[2] = {source.st_atim, source.st_mtim};
     if (futimens(to, times) != 0) return false;
