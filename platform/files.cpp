@@ -256,12 +256,16 @@ KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
 bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
   std::unique_ptr<char[]> own(prints ? nullptr : new char[kCopyBlockBytes]);
   Writeback writeback(to);
+  internal::ReadWindow window(from);
+  int64_t offset = 0;
   for (;;) {
     char* block = prints ? reinterpret_cast<char*>(prints->nextBlock()) : own.get();
+    window.before(offset);
     ssize_t got = read(from, block, kCopyBlockBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
+    offset += got;
     if (prints) prints->commit(static_cast<size_t>(got));
     if (!internal::writeAll(to, block, static_cast<size_t>(got))) return false;
     writeback.wrote(static_cast<size_t>(got));

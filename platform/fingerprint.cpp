@@ -242,12 +242,16 @@ class ParallelPrints {
 template <typename Prints>
 bool readInto(int fd, Prints& prints, const std::function<void()>& tick) {
   auto lastTick = std::chrono::steady_clock::now();
+  internal::ReadWindow window(fd);
+  int64_t offset = 0;
   for (;;) {
     unsigned char* block = prints.nextBlock();
+    window.before(offset);
     ssize_t got = read(fd, block, kBlockBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
+    offset += got;
     prints.commit(static_cast<size_t>(got));
     if (tick && std::chrono::steady_clock::now() - lastTick >= kTickEvery) {
       tick();

@@ -1,5 +1,6 @@
 // Helpers shared by the platform sources; callers outside platform/ never include this.
 #pragma once
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <cstddef>
 #include <cstdint>
@@ -15,5 +16,25 @@ bool writeAll(int fd, const void* data, size_t size);
 int openForReadingQuietly(const char* path);
 // Date value of the time of that kind of a statx result (see fileDate).
 int32_t dateOfStatx(const struct statx& info, int kind);
+
+// Keeps the kernel reading a window ahead of a sequential reader, so the disk works while
+// the reader hashes or writes; the kernel's own read-ahead is a few hundred KiB at most.
+class ReadWindow {
+ public:
+  explicit ReadWindow(int fd) : fd_(fd) {}
+  // Call before reading at offset.
+  void before(int64_t offset) {
+    while (asked_ < offset + kAhead) {
+      posix_fadvise(fd_, asked_, kStep, POSIX_FADV_WILLNEED);
+      asked_ += kStep;
+    }
+  }
+
+ private:
+  static constexpr int64_t kStep = 8 << 20;
+  static constexpr int64_t kAhead = 32 << 20;
+  int fd_;
+  int64_t asked_ = 0;
+};
 
 }  // namespace platform::internal

@@ -5,6 +5,7 @@
 #include "staging/transfer.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "app/widgets.h"
 #include "platform/files.h"
@@ -56,27 +57,53 @@ bool ProvenCopies::copy(int64_t id, const std::string& source, const std::string
   pendingBytes_ += platform::fileSize(target);
   folders_.insert(platform::pathPart(target));
   pending_.push_back(std::move(copy));
-  if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) proveAll();
+  if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) startProof();
   return true;
 }
 
+ProvenCopies::~ProvenCopies() {
+  if (proving_.valid()) proving_.wait();  // the thread reads files named by this object
+}
+
 void ProvenCopies::proveAll() {
+  startProof();
+  takeVerdicts();
+}
+
+// Hands the pending batch to a thread: one sync makes the whole batch durable, its pages
+// are then clean and cheap to drop, and each copy is read back from the disk. The verdicts
+// of the batch before are taken first, so at most one batch is proven at a time.
+void ProvenCopies::startProof() {
   if (pending_.empty()) return;
+  takeVerdicts();
   gui_.setText(app::kCheckBox, kCheckingCaption);
   gui_.drainEvents();
-  // One sync makes the whole batch durable; its pages are then clean and cheap to drop.
-  bool durable = true;
-  for (const std::string& folder : folders_) durable = platform::syncVolume(folder) && durable;
-  auto tick = [this] { gui_.drainEvents(); };
-  for (const Pending& copy : pending_) {
-    const bool good = durable && platform::forgetCached(copy.target) &&
-                      platform::fingerprintFile(copy.target, tick) == copy.prints;
-    if (!good) retryOrEnd(copy);
-    proven_(copy.id);
-  }
+  proving_ = std::async(std::launch::async,
+                        [batch = std::move(pending_), folders = std::move(folders_)]() mutable {
+                          bool durable = true;
+                          for (const std::string& folder : folders)
+                            durable = platform::syncVolume(folder) && durable;
+                          for (Pending& copy : batch) {
+                            copy.good = durable && platform::forgetCached(copy.target) &&
+                                        platform::fingerprintFile(copy.target) == copy.prints;
+                          }
+                          return batch;
+                        });
   pending_.clear();
   folders_.clear();
   pendingBytes_ = 0;
+}
+
+void ProvenCopies::takeVerdicts() {
+  if (!proving_.valid()) return;
+  // The window stays painted while the last proof of a pass finishes.
+  while (proving_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    gui_.drainEvents();
+  const Batch batch = proving_.get();
+  for (const Pending& copy : batch) {
+    if (!copy.good) retryOrEnd(copy);
+    proven_(copy.id);
+  }
   gui_.setText(app::kCheckBox, kCheckCaption);
   gui_.drainEvents();
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -18,17 +19,20 @@ namespace staging {
 // rename, keeps the source's permission bits and exact times, and keeps the window painted
 // during a long file. With the check, the source's SHA-1, MD5 and CRC32 are taken from the
 // bytes as they are copied; a batch then ends with one sync of the volumes written, after
-// which every copy is dropped from the page cache and read back from the disk. A copy that
-// fails or does not match offers one retry; Cancel or a second failure ends the program.
+// which every copy is dropped from the page cache and read back from the disk. That proof
+// runs beside the next copies, on a thread of its own that touches no widget; its verdicts
+// are taken on the program's thread. A copy that fails or does not match offers one retry;
+// Cancel or a second failure ends the program.
 class ProvenCopies {
  public:
   // proven(id) runs once per copy that is in place and, with the check, proven.
   // showFile(id) puts the file on the status text before its retry question.
   ProvenCopies(platform::Gui& gui, bool check, std::function<void(int64_t)> proven,
                std::function<void(int64_t)> showFile);
+  ~ProvenCopies();
   // Copies source to target; false when the copy could not be made (without the check).
   bool copy(int64_t id, const std::string& source, const std::string& target);
-  // Proves every copy still pending.
+  // Proves every copy still pending and waits for the verdicts.
   void proveAll();
 
  private:
@@ -37,7 +41,11 @@ class ProvenCopies {
     std::string source;
     std::string target;
     platform::Fingerprints prints;
+    bool good = false;  // the verdict of the proof
   };
+  using Batch = std::vector<Pending>;
+  void startProof();
+  void takeVerdicts();
   bool copyAndCompare(const std::string& source, const std::string& target);
   void retryOrEnd(const Pending& copy);
 
@@ -45,9 +53,10 @@ class ProvenCopies {
   bool check_;
   std::function<void(int64_t)> proven_;
   std::function<void(int64_t)> showFile_;
-  std::vector<Pending> pending_;
+  Batch pending_;
   std::set<std::string> folders_;  // where the pending copies lie, to sync their volumes
   int64_t pendingBytes_ = 0;
+  std::future<Batch> proving_;     // the batch being proven meanwhile, if any
 };
 
 // Starts reading the next files of a pass ahead, so the disk is busy while one is copied.
