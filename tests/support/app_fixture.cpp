@@ -1,15 +1,8 @@
 // The program fixture: one Gui and State per test, the volume seam, user-like input.
 #include "support/app_fixture.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QTest>
-#include <QUrl>
-
 #include "app/event_loop.h"
-#include "platform/gui_test_access.h"
+#include "support/gui_helpers.h"
 
 namespace testing_support {
 
@@ -39,38 +32,14 @@ void AppFixture::layVolumes(std::vector<platform::Volume> volumes) {
 void AppFixture::start() { ASSERT_TRUE(app::startProgram(state, *gui)); }
 
 void AppFixture::chooseItem(int widget, int index) {
-  auto* combo = qobject_cast<QComboBox*>(platform::qtWidget(*gui, widget));
-  ASSERT_NE(combo, nullptr);
-  ASSERT_TRUE(combo->isEnabled());
-  ASSERT_LT(index, combo->count());
-  // The keyboard is how a user picks without the popup: each arrow key is a choice.
-  combo->setFocus();
-  while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
-  while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
-  if (combo->currentIndex() == index && index >= 0) {
-    // Re-choosing the shown item is still a choice.
-    Q_EMIT combo->activated(index);
-  }
+  ASSERT_TRUE(enabled(widget));
+  ASSERT_TRUE(chooseComboItem(*gui, widget, index));
 }
 
-void AppFixture::click(int widget) {
-  QWidget* target = platform::qtWidget(*gui, widget);
-  ASSERT_NE(target, nullptr);
-  QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, target->rect().center());
-}
+void AppFixture::click(int widget) { ASSERT_TRUE(clickWidget(*gui, widget)); }
 
 void AppFixture::dropFiles(const std::vector<std::string>& paths) {
-  QWidget* window = platform::qtWindow(*gui, 0);
-  ASSERT_NE(window, nullptr);
-  QMimeData data;
-  QList<QUrl> urls;
-  for (const std::string& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
-  data.setUrls(urls);
-  const QPoint at = window->rect().center();
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(window, &enter);
-  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(window, &drop);
+  ASSERT_TRUE(testing_support::dropFiles(*gui, 0, paths));
 }
 
 bool AppFixture::pump() {
