@@ -17,14 +17,9 @@ constexpr int kClientHeight = 479;
 const std::string kEllipsis = "...";
 constexpr size_t kKeptHead = 3;  // characters kept before the ellipsis
 
-// Volumes with files a user keeps: a block device or a network share. Pseudo and RAM
-// file systems (proc, sysfs, tmpfs, cgroup, ...) would only clutter the tree.
+// Volumes with files a user keeps; pseudo and RAM file systems would only clutter the tree.
 bool holdsUserFiles(const platform::Volume& volume, const std::string& homeDrive) {
-  static const char* const kSharedTypes[] = {"nfs", "nfs4", "cifs", "smb3", "fuseblk"};
-  if (volume.mountPoint == "/" || volume.mountPoint == homeDrive) return true;
-  if (volume.source.rfind("/dev/", 0) == 0) return true;
-  return std::find(std::begin(kSharedTypes), std::end(kSharedTypes), volume.fsType) !=
-         std::end(kSharedTypes);
+  return volume.mountPoint == "/" || volume.mountPoint == homeDrive || platform::keepsFiles(volume);
 }
 
 std::string withSlash(const std::string& folder) {

@@ -53,13 +53,16 @@ class Scanner {
       largestFile_ = platform::largestFileOn(base);
     }
     volumeRoots_.insert("/");
-    for (const platform::Volume& volume : platform::volumeTable())
+    for (const platform::Volume& volume : platform::volumeTable()) {
       volumeRoots_.insert(withSlash(volume.mountPoint));
+      if (volume.mountPoint != "/" && platform::isKernelState(volume))
+        kernelRoots_.insert(withSlash(volume.mountPoint));
+    }
   }
 
   void scanChosen(const std::string& chosen) {
     const std::string folder = withSlash(chosen);
-    if (!storableText(folder) || insideStagingFolder(folder)) return;
+    if (!storableText(folder) || insideStagingFolder(folder) || insideKernelVolume(folder)) return;
     appendOwnEntry(folder);
     scanFolder(folder);
   }
@@ -84,6 +87,15 @@ class Scanner {
       return false;
     const size_t end = folder.find('/', stagingBase_.size());
     return isStagingFolderName(folder.substr(stagingBase_.size(), end - stagingBase_.size()));
+  }
+
+  // A folder at or below the mount point of a kernel file system (/proc, /sys, /dev): its
+  // "files" are the system's state, not room on a disk, and moving them would harm the
+  // running system (/proc/kcore alone claims terabytes).
+  bool insideKernelVolume(const std::string& folder) const {
+    for (const std::string& root : kernelRoots_)
+      if (folder.compare(0, root.size(), root) == 0) return true;
+    return false;
   }
 
   // The chosen folder's entry, dated from its parent's listing. A volume root has none:
@@ -127,7 +139,7 @@ class Scanner {
       if (type == platform::kEntryFolder) {
         if (atStagingBase && isStagingFolderName(name)) continue;
         std::string sub = folder + name + "/";
-        if (state_.isListed(sub)) continue;
+        if (kernelRoots_.count(sub) || state_.isListed(sub)) continue;
         state_.appendFile(folderEntry(sub, scan));
         scanFolder(sub);
         if (reached()) return;  // the rest of this folder would add nothing
@@ -157,6 +169,7 @@ class Scanner {
   std::string stagingBase_;              // with "/"; "" without a staging drive
   int64_t largestFile_ = INT64_MAX;      // bytes one staged file may have
   std::set<std::string> volumeRoots_;    // mount points, each with "/"
+  std::set<std::string> kernelRoots_;    // mount points of kernel file systems
   bool finished_ = false;
 };
 

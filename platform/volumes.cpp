@@ -9,6 +9,7 @@
 #include <climits>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 #include "platform/files.h"
@@ -104,6 +105,22 @@ std::vector<Volume> parseMountInfo(const std::string& text) {
     if (parseLine(line, volume)) volumes.push_back(std::move(volume));
   }
   return volumes;
+}
+
+bool isKernelState(const Volume& volume) {
+  static const std::set<std::string> kKernel = {
+      "proc",   "sysfs",   "devtmpfs", "devpts",    "mqueue",      "debugfs",  "tracefs",
+      "securityfs", "pstore", "bpf",   "autofs",    "fusectl",     "configfs", "hugetlbfs",
+      "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs"};
+  return kKernel.count(volume.fsType) != 0 || volume.fsType.rfind("cgroup", 0) == 0;
+}
+
+bool keepsFiles(const Volume& volume) {
+  static const std::set<std::string> kShares = {"nfs", "nfs4", "cifs", "smb3", "fuseblk"};
+  static const std::set<std::string> kVolatileOrFixed = {"tmpfs", "ramfs", "overlay",
+                                                         "squashfs", "iso9660", "udf"};
+  if (isKernelState(volume) || kVolatileOrFixed.count(volume.fsType)) return false;
+  return volume.source.rfind("/dev/", 0) == 0 || kShares.count(volume.fsType) != 0;
 }
 
 std::vector<Volume> volumeTable() {

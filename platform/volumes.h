@@ -16,6 +16,13 @@ struct Volume {
   int32_t freeMiB = 0;     // room this user can write into, MiB, truncated; 0 when unknown
 };
 
+// True for a file system through which the kernel shows its own state (proc, sysfs,
+// devtmpfs, cgroup, ...): its "files" are no one's data.
+bool isKernelState(const Volume& volume);
+// True for a volume whose files outlive a reboot: a block device or a network share, never
+// a RAM, overlay, read-only image or kernel file system.
+bool keepsFiles(const Volume& volume);
+
 // Every mounted file system, from /proc/self/mountinfo, or from the seam when one is set.
 std::vector<Volume> volumeTable();
 // The volumes of a /proc/self/mountinfo text, in its order; freeMiB is left 0 (no system call).

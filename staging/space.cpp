@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 #include "app/widgets.h"
 #include "platform/gui.h"
@@ -17,16 +16,9 @@ const char* const kPresetItems[kPresetCount] = {
     "DVD 4.7 GB", "DVD 8.5 GB", "BD 25 GB",   "BD 50 GB",   "Any 75 GB",
     "Any 100 GB", "Any 125 GB", "Any 150 GB", "Any 175 GB", "Any 200 GB"};
 
-// Staged files must survive a reboot and be writable: block devices and network shares only.
+// Staged files must survive a reboot and be writable.
 bool holdsDataSafely(const platform::Volume& volume) {
-  static const std::set<std::string> kNetwork = {"nfs", "nfs4", "cifs", "smb3", "fuseblk"};
-  static const std::set<std::string> kNever = {"tmpfs",   "ramfs",   "overlay", "squashfs", "iso9660",
-                                               "udf",     "proc",    "sysfs",   "devtmpfs", "devpts",
-                                               "mqueue",  "debugfs", "tracefs", "securityfs", "pstore",
-                                               "bpf",     "autofs",  "fusectl", "configfs", "hugetlbfs"};
-  if (!volume.readWrite) return false;
-  if (kNever.count(volume.fsType) || volume.fsType.rfind("cgroup", 0) == 0) return false;
-  return volume.source.rfind("/dev/", 0) == 0 || kNetwork.count(volume.fsType);
+  return volume.readWrite && platform::keepsFiles(volume);
 }
 
 }  // namespace

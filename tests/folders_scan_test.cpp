@@ -6,13 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
-
-#include <algorithm>
 
 #include "app/widgets.h"
 #include "folders/scan.h"
@@ -241,6 +237,31 @@ TEST_F(ScanTest, NeverListsTheStagingArea) {
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, Paths({base + "Backup01/", base + "Backup01/kept", base + "BackupXYZ/",
                           base + "BackupXYZ/kept", base + "Other/", base + "Other/Shelfdex.dat"}));
+}
+
+// Kernel file systems mounted inside a chosen folder (as /proc and /sys lie inside "/") are
+// never entered, nor taken when chosen themselves; a RAM disk's own files are.
+TEST_F(ScanTest, NeverEntersTheKernelsOwnFileSystems) {
+  volumes.write("disk/A/kept", "1");
+  volumes.write("disk/A/proc/kcore", "pretends to be huge");
+  volumes.write("disk/A/sys/power/state", "mem");
+  volumes.write("disk/A/shm/scratch", "22");
+  platform::Volume proc = testing_support::diskVolume(disk("A/proc"), 0, 7);
+  proc.source = "proc";
+  proc.fsType = "proc";
+  platform::Volume sys = testing_support::diskVolume(disk("A/sys"), 0, 8);
+  sys.source = "sysfs";
+  sys.fsType = "sysfs";
+  platform::Volume shm = testing_support::diskVolume(disk("A/shm"), 0, 9);
+  shm.source = "tmpfs";
+  shm.fsType = "tmpfs";
+  layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1), testing_support::diskVolume(stage, 100000, 2),
+              proc, sys, shm});
+  const std::string a = diskFolder("A");
+  scan({a, a + "proc/", a + "sys/power/"}, INT64_MAX);
+  std::vector<std::string> paths = listed();
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, Paths({a, a + "kept", a + "shm/", a + "shm/scratch"}));
 }
 
 }  // namespace
