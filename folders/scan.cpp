@@ -92,10 +92,12 @@ class Scanner {
   // A folder at or below the mount point of a kernel file system (/proc, /sys, /dev): its
   // "files" are the system's state, not room on a disk, and moving them would harm the
   // running system (/proc/kcore alone claims terabytes).
+  // The volume mounted deepest above the folder decides: /dev/shm is a RAM disk inside /dev.
   bool insideKernelVolume(const std::string& folder) const {
-    for (const std::string& root : kernelRoots_)
-      if (folder.compare(0, root.size(), root) == 0) return true;
-    return false;
+    std::string deepest;
+    for (const std::string& root : volumeRoots_)
+      if (root.size() > deepest.size() && folder.compare(0, root.size(), root) == 0) deepest = root;
+    return kernelRoots_.count(deepest) != 0;
   }
 
   // The chosen folder's entry, dated from its parent's listing. A volume root has none:

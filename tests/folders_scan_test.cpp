@@ -258,10 +258,18 @@ TEST_F(ScanTest, NeverEntersTheKernelsOwnFileSystems) {
   layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1), testing_support::diskVolume(stage, 100000, 2),
               proc, sys, shm});
   const std::string a = diskFolder("A");
-  scan({a, a + "proc/", a + "sys/power/"}, INT64_MAX);
+  // A RAM disk mounted inside a kernel file system (as /dev/shm inside /dev) is a volume of
+  // its own and can be chosen.
+  volumes.write("disk/A/sys/ram/own", "333");
+  platform::Volume ram = shm;
+  ram.mountPoint = disk("A/sys/ram");
+  ram.device = 10;
+  layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1), testing_support::diskVolume(stage, 100000, 2),
+              proc, sys, shm, ram});
+  scan({a, a + "proc/", a + "sys/power/", a + "sys/ram/"}, INT64_MAX);
   std::vector<std::string> paths = listed();
   std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths, Paths({a, a + "kept", a + "shm/", a + "shm/scratch"}));
+  EXPECT_EQ(paths, Paths({a, a + "kept", a + "shm/", a + "shm/scratch", a + "sys/ram/own"}));
 }
 
 }  // namespace
