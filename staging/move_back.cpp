@@ -84,6 +84,15 @@ void finishFile(const FileEntry& entry, const std::string& staged, platform::Gui
   restore.folders.insert(platform::pathPart(entry.path));
 }
 
+// Creates the folder and any missing folder above it: a chosen folder comes back even when
+// the user removed its emptied parent after "GO".
+void createFolderChain(const std::string& path) {
+  if (path.empty() || platform::fileSize(path) == platform::kIsFolder) return;
+  const std::string parent = platform::pathPart(path.substr(0, path.size() - 1));
+  if (parent.size() > 1) createFolderChain(parent);
+  platform::createFolder(path);
+}
+
 void setFolderDates(const FileEntry& entry) {
   platform::setFileDate(entry.path, platform::kCreated, entry.created);
   platform::setFileDate(entry.path, platform::kModified, entry.modified);
@@ -132,8 +141,8 @@ void moveBack(State& state, platform::Gui& gui) {
     if (entry.kind == kFile) {
       readAhead.before(i, n);
       restoreFile(state, gui, i, copies, restore);
-    } else if (entry.kind == kFolder && platform::fileSize(entry.path) != platform::kIsFolder) {
-      platform::createFolder(entry.path);
+    } else if (entry.kind == kFolder) {
+      createFolderChain(entry.path);
     }
   }
   copies.proveAll();

@@ -96,6 +96,18 @@ TEST_F(MoveBack, MissingFoldersComeBackBeforeTheirFiles) {
   EXPECT_EQ(data(), before);
 }
 
+// The user tidied up after "GO" and removed the emptied folder with the one above it.
+TEST_F(MoveBack, AChosenFolderComesBackWhenItsParentWasRemoved) {
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  platform::deleteFolder(tree.path("data"));
+
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
 TEST_F(MoveBack, ProgressIsTheTruncatedShareAndOnlyTheCleanUpShowsHundred) {
   setCheck(false);
   for (int i = 0; i < 100; ++i) listFile("f" + std::to_string(i), std::to_string(i));
