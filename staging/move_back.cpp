@@ -10,6 +10,7 @@
 #include "app/widgets.h"
 #include "platform/dates.h"
 #include "platform/files.h"
+#include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
 #include "staging/database.h"
@@ -23,7 +24,8 @@ constexpr int kWaitForFileMs = 3000;  // a failed copy leaves nothing, so the wa
 
 // What the restore pass leaves for the steps after it.
 struct Restore {
-  int64_t unrestorable = 0;           // files with no usable staged copy and nothing at path
+  int64_t unrestorable = 0;           // files not put back: no usable staged copy and nothing
+                                      // at path, or another file at path
   std::set<std::string> folders;      // folders that received a restored file
 };
 
@@ -54,10 +56,19 @@ void showRestoring(const State& state, platform::Gui& gui, const FileEntry& entr
                    "Size>" + megabytesText(stagedSize)});
 }
 
+// True when a file stands at path that is not the staged copy: one the user put there after
+// "GO". A file an earlier, interrupted "BACK" restored has the staged copy's content.
+bool othersFileAt(const std::string& path, const std::string& staged) {
+  if (platform::fileSize(path) < 0) return false;
+  return platform::fileSize(path) != platform::fileSize(staged) ||
+         platform::fingerprintFile(path) != platform::fingerprintFile(staged);
+}
+
 // Restores file entry i. A staged copy that is missing or not of the recorded size never
 // replaces anything: a file at path was then never moved out, and nothing at path makes the
-// entry unrestorable. A copy that fails stops the program: what stood at path must not pass
-// for the restored file.
+// entry unrestorable. Nor does a good staged copy replace a different file that stands at
+// path: both are kept, and the staging area stays. A copy that fails stops the program:
+// what stood at path must not pass for the restored file.
 void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
                  Restore& restore) {
   const FileEntry& entry = state.files[i];
@@ -68,6 +79,8 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
 
   if (stagedSize != entry.size) {
     if (platform::fileSize(entry.path) == platform::kNothingThere) ++restore.unrestorable;
+  } else if (othersFileAt(entry.path, staged)) {
+    ++restore.unrestorable;
   } else if (!copies.copy(i, staged, entry.path)) {
     stopForDriveError(gui);
   }

@@ -96,6 +96,48 @@ TEST_F(MoveBack, MissingFoldersComeBackBeforeTheirFiles) {
   EXPECT_EQ(data(), before);
 }
 
+// A file the user made at a moved file's place after "GO" is never overwritten: both it and
+// the staged copy are kept, and the staging area stays for when the user has moved it away.
+TEST_F(MoveBack, NeverOverwritesAFileTheUserPutInAMovedFilesPlace) {
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  tree.write("data/a/run.sh", "the user's new script");
+
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(readFile(tree.path("data/a/run.sh")), "the user's new script");
+  EXPECT_EQ(lines().back(), "Files not restored: 1");
+  EXPECT_EQ(readFile(staged(1)), before.at("/a/run.sh").bytes);
+  Snapshot after = data();
+  Snapshot expected = before;
+  after.erase("/a/run.sh");
+  expected.erase("/a/run.sh");
+  EXPECT_EQ(after, expected);  // every other file is back
+
+  // Once the user has moved the new file away, a later "BACK" finishes the job.
+  platform::deleteFile(tree.path("data/a/run.sh"));
+  gui->closeWindow(app::kMainWindow);
+  state = staging::State();
+  start();
+  dropFiles({base + "/Shelfdex.dat"});
+  pump();
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
+// A file an interrupted "BACK" already put back is the staged copy itself: it is no obstacle.
+TEST_F(MoveBack, AFileAnEarlierBackRestoredIsNoObstacle) {
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  ASSERT_TRUE(platform::copyFile(staged(1), tree.path("data/a/run.sh")));
+
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
 // The user tidied up after "GO" and removed the emptied folder with the one above it.
 TEST_F(MoveBack, AChosenFolderComesBackWhenItsParentWasRemoved) {
   listTree();
