@@ -54,7 +54,6 @@ class Gui {
   void keepOnTop(int window, bool on);   // without moving, resizing or re-showing it
   bool isKeptOnTop(int window) const;
   void enableDrop(int window);           // file drops onto window give kEventDrop
-  void setWindowIcon(int window, const std::string& iconPath);
 
   // Widgets of the current parent; each returns its number (1 for number 0), 0 on failure.
   int addComboBox(int number, int x, int y, int width, int height);

@@ -472,12 +472,6 @@ void Gui::enableDrop(int window) {
   if (found != impl_->windows.end()) found->second.widget->enableDrop();
 }
 
-void Gui::setWindowIcon(int window, const std::string& iconPath) {
-  auto found = impl_->windows.find(window);
-  if (found != impl_->windows.end())
-    found->second.widget->setWindowIcon(QIcon(QFile::decodeName(iconPath.c_str())));
-}
-
 int Gui::addComboBox(int number, int x, int y, int width, int height) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
