@@ -196,6 +196,15 @@ class RealVolumes : public testing_support::AppFixture {
 
   // GO and BACK in one run (fingerprints checked), then GO without the check and BACK in a
   // new program state that loads the dropped Shelfdex.dat (checked again).
+  // The road from the volume of one type to that of another, skipped when either is absent.
+  void roadBetween(const char* dataType, const char* stageType) {
+    const RealVolume data = volumeFromEnvironment(dataType);
+    const RealVolume stage = volumeFromEnvironment(stageType);
+    REQUIRE_VOLUME(data);
+    REQUIRE_VOLUME(stage);
+    road(data, stage);
+  }
+
   void road(const RealVolume& data, const RealVolume& stage) {
     const std::string folder = layFolder(data, "Video");
     if (HasFatalFailure()) return;
@@ -265,36 +274,9 @@ TEST_F(RealVolumes, DriveBoxListsTheMountedVolumesWithTheirFreeSpace) {
   EXPECT_LT(driveItem(state.homeDrive), 0);
 }
 
-TEST_F(RealVolumes, RoadFromExt4ToXfsAndBack) {
-  const RealVolume ext4 = volumeFromEnvironment("ext4");
-  const RealVolume xfs = volumeFromEnvironment("xfs");
-  REQUIRE_VOLUME(ext4);
-  REQUIRE_VOLUME(xfs);
-  road(ext4, xfs);
-}
-
-TEST_F(RealVolumes, RoadFromXfsToExt4AndBack) {
-  const RealVolume ext4 = volumeFromEnvironment("ext4");
-  const RealVolume xfs = volumeFromEnvironment("xfs");
-  REQUIRE_VOLUME(ext4);
-  REQUIRE_VOLUME(xfs);
-  road(xfs, ext4);
-}
-
-TEST_F(RealVolumes, RoadFromExt4ToVfatAndBack) {
-  const RealVolume ext4 = volumeFromEnvironment("ext4");
-  const RealVolume vfat = volumeFromEnvironment("vfat");
-  REQUIRE_VOLUME(ext4);
-  REQUIRE_VOLUME(vfat);
-  road(ext4, vfat);
-}
-
-TEST_F(RealVolumes, RoadFromVfatToExt4AndBack) {
-  const RealVolume ext4 = volumeFromEnvironment("ext4");
-  const RealVolume vfat = volumeFromEnvironment("vfat");
-  REQUIRE_VOLUME(ext4);
-  REQUIRE_VOLUME(vfat);
-  road(vfat, ext4);
-}
+TEST_F(RealVolumes, RoadFromExt4ToXfsAndBack) { roadBetween("ext4", "xfs"); }
+TEST_F(RealVolumes, RoadFromXfsToExt4AndBack) { roadBetween("xfs", "ext4"); }
+TEST_F(RealVolumes, RoadFromExt4ToVfatAndBack) { roadBetween("ext4", "vfat"); }
+TEST_F(RealVolumes, RoadFromVfatToExt4AndBack) { roadBetween("vfat", "ext4"); }
 
 }  // namespace
