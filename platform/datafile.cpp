@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/internal.h"
+#include "platform/syscalls.h"
 
 namespace platform {
 namespace {
@@ -28,7 +29,7 @@ ssize_t sinkWrite(void* cookie, const char* data, size_t size) {
 
 int sinkClose(void* cookie) {
   auto* sink = static_cast<Sink*>(cookie);
-  bool good = fsync(sink->fd) == 0;
+  bool good = syscalls().fsync(sink->fd) == 0;
   good = ::close(sink->fd) == 0 && good;
   delete sink;
   return good ? 0 : -1;
@@ -59,7 +60,9 @@ T getLittleEndian(std::FILE* file, bool& pastEnd) {
 
 DataFile DataFile::create(const std::string& path) {
   DataFile data;
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // O_NONBLOCK: a FIFO at the path fails at once instead of waiting for a reader.
+  int fd = syscalls().openat(AT_FDCWD, path.c_str(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (fd < 0) return data;
   auto* sink = new Sink{fd};
   data.file_ = fopencookie(sink, "w", cookie_io_functions_t{nullptr, sinkWrite, nullptr, sinkClose});
@@ -75,7 +78,7 @@ DataFile DataFile::create(const std::string& path) {
 
 DataFile DataFile::openForReading(const std::string& path) {
   DataFile data;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = syscalls().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
   if (fd < 0) return data;
   struct stat info{};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !(data.file_ = fdopen(fd, "rb"))) {

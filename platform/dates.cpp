@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/internal.h"
+#include "platform/syscalls.h"
 
 namespace platform {
 namespace {
@@ -125,7 +126,7 @@ int setFileDate(const std::string& path, int kind, int32_t value) {
   if (path.empty()) return 0;
   timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
   times[kind == kAccessed ? 0 : 1] = timespec{fromDateValue(value), 0};
-  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  return syscalls().utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 timespec exactTime(const std::string& path, int kind) {
@@ -140,7 +141,7 @@ timespec exactTime(const std::string& path, int kind) {
 int setExactTimes(const std::string& path, timespec accessed, timespec modified) {
   if (path.empty()) return 0;
   const timespec times[2] = {accessed, modified};
-  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  return syscalls().utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 }  // namespace platform

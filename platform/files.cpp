@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -21,40 +23,16 @@
 #include "platform/dates.h"
 #include "platform/fingerprint.h"
 #include "platform/internal.h"
-#include "platform/seams.h"
+#include "platform/syscalls.h"
 
 namespace platform {
 
-// ---- the write seam ----
-
-namespace {
-std::mutex hookMutex;
-WriteHook writeHook;
-
-ssize_t writeOnce(int fd, const void* data, size_t size) {
-  WriteHook hook;
-  {
-    std::lock_guard<std::mutex> lock(hookMutex);
-    if (writeHook) hook = writeHook;
-  }
-  return hook ? hook(fd, data, size) : ::write(fd, data, size);
-}
-}  // namespace
-
-void setWriteHookForTests(WriteHook hook) {
-  std::lock_guard<std::mutex> lock(hookMutex);
-  writeHook = std::move(hook);
-}
-
-bool internal::hasWriteHook() {
-  std::lock_guard<std::mutex> lock(hookMutex);
-  return static_cast<bool>(writeHook);
-}
+// ---- reading and writing through the syscall table ----
 
 bool internal::writeAll(int fd, const void* data, size_t size) {
   auto* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    ssize_t done = writeOnce(fd, bytes, size);
+    ssize_t done = syscalls().write(fd, bytes, size);
     if (done < 0 && errno == EINTR) continue;
     if (done < 0) return false;
     if (done == 0) {  // a write that makes no progress would loop for ever
@@ -67,11 +45,24 @@ bool internal::writeAll(int fd, const void* data, size_t size) {
   return true;
 }
 
-int internal::openForReadingQuietly(const char* path) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOATIME);
+int internal::openForReadingQuietly(const char* path, int dir) {
+  // O_NONBLOCK: a FIFO or a device put where a file was must not hang the open.
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  int fd = syscalls().openat(dir, path, flags | O_NOATIME, 0);
   // O_NOATIME is refused with EPERM on files the user does not own.
-  if (fd < 0 && errno == EPERM) fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == EPERM) fd = syscalls().openat(dir, path, flags, 0);
+  if (fd < 0) return -1;
+  struct stat info{};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
   return fd;
+}
+
+int internal::openFolder(const std::string& folder) {
+  return open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 // ---- sizes and path parts ----
@@ -92,6 +83,38 @@ int64_t fileSize(const std::string& path) {
   if (S_ISDIR(info.st_mode)) return kIsFolder;
   if (S_ISREG(info.st_mode)) return info.st_size;
   return kNothingThere;  // FIFOs, sockets, devices: not files this program handles
+}
+
+bool existsAt(const std::string& path) {
+  struct stat info{};
+  return !path.empty() && lstat(withoutTrailingSlashes(path).c_str(), &info) == 0;
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const {
+  auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
+  return device == other.device && inode == other.inode && size == other.size &&
+         same(modified, other.modified) && same(changed, other.changed);
+}
+
+namespace {
+FileIdentity identityOf(const struct stat& info) {
+  FileIdentity identity;
+  if (!S_ISREG(info.st_mode)) return identity;
+  identity.device = info.st_dev;
+  identity.inode = info.st_ino;
+  identity.size = info.st_size;
+  identity.modified = info.st_mtim;
+  identity.changed = info.st_ctim;
+  return identity;
+}
+}  // namespace
+
+FileIdentity fileIdentity(const std::string& path) {
+  struct stat info{};
+  if (path.empty() || lstat(path.c_str(), &info) != 0) return {};
+  return identityOf(info);
 }
 
 std::string pathPart(const std::string& path) {
@@ -117,11 +140,16 @@ std::string joinPath(const std::string& root, const std::string& name) {
 int createFolder(const std::string& path) {
   std::string folder = withoutTrailingSlashes(path);
   if (folder.empty()) return 0;
-  return mkdir(folder.c_str(), 0777) == 0;
+  return syscalls().mkdirat(AT_FDCWD, folder.c_str(), 0777) == 0;
 }
 
 int deleteFile(const std::string& path) {
-  return !path.empty() && unlink(path.c_str()) == 0;
+  return !path.empty() && syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0;
+}
+
+int deleteEmptyFolder(const std::string& path) {
+  std::string folder = withoutTrailingSlashes(path);
+  return !folder.empty() && syscalls().unlinkat(AT_FDCWD, folder.c_str(), AT_REMOVEDIR) == 0;
 }
 
 namespace {
@@ -237,7 +265,7 @@ KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
   Writeback writeback(to);
   bool started = false;
   for (;;) {
-    ssize_t done = copy_file_range(from, nullptr, to, nullptr, kKernelCopyBytes, 0);
+    ssize_t done = syscalls().copyFileRange(from, to, kKernelCopyBytes);
     if (done < 0 && errno == EINTR) continue;
     if (done < 0) {
       bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
@@ -261,7 +289,7 @@ bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
   for (;;) {
     char* block = prints ? reinterpret_cast<char*>(prints->nextBlock()) : own.get();
     window.before(offset);
-    ssize_t got = read(from, block, kCopyBlockBytes);
+    ssize_t got = syscalls().read(from, block, kCopyBlockBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
@@ -279,7 +307,7 @@ bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& op
   FingerprintStream stream;
   bool wantPrints = options.sourcePrints != nullptr;
   bool copied = false;
-  bool blocks = wantPrints || internal::hasWriteHook();
+  bool blocks = wantPrints;
   if (!blocks) {
     KernelCopy result = copyInKernel(from, to, ticker);
     if (result == KernelCopy::kUnsupported) blocks = true;
@@ -293,59 +321,151 @@ bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& op
     return false;
   if (options.keepTimes) {
     const timespec times[2] = {source.st_atim, source.st_mtim};
-    if (futimens(to, times) != 0) return false;
+    if (syscalls().utimensat(to, nullptr, times, 0) != 0) return false;
   }
   // fsync carries the times along; fdatasync is enough for the bytes alone.
-  if (options.durable && (options.keepTimes ? fsync(to) : fdatasync(to)) != 0) return false;
+  if (options.durable &&
+      (options.keepTimes ? syscalls().fsync(to) : syscalls().fdatasync(to)) != 0)
+    return false;
   if (wantPrints) *options.sourcePrints = stream.finish();
   return true;
 }
 
+const std::string kTemporaryPrefix = ".burnshelf-";
+constexpr size_t kTemporaryRandom = 6;
+const char kTemporaryLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool isTemporaryName(const std::string& name) {
+  if (name.size() != kTemporaryPrefix.size() + kTemporaryRandom ||
+      name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) != 0)
+    return false;
+  return name.find_first_not_of(kTemporaryLetters, kTemporaryPrefix.size()) == std::string::npos;
+}
+
+// Creates a new temporary file in the open folder dir; its descriptor, or -1.
+int createTemporary(int dir, std::string& name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[kTemporaryRandom];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+    name = kTemporaryPrefix;
+    for (unsigned char r : random) name += kTemporaryLetters[r % (sizeof kTemporaryLetters - 1)];
+    int fd = syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
-int copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
+Temporary copyToTemporary(const std::string& source, const std::string& target,
+                          const CopyOptions& options) {
   if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
-  if (source.empty() || target.empty() || target.back() == '/') return 0;
+  if (options.sourceSeen) *options.sourceSeen = FileIdentity{};
+  Temporary temporary{pathPart(target), ""};
+  if (source.empty() || target.empty() || target.back() == '/') return temporary;
   int from = internal::openForReadingQuietly(source.c_str());
-  if (from < 0) return 0;
+  if (from < 0) return temporary;
   struct stat info{};
-  if (fstat(from, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(from);
-    return 0;
-  }
-  // A short fixed name: "." + a long target name could pass the 255-byte name limit.
-  std::string folder = pathPart(target);
-  std::string temporary = folder + ".burnshelf-XXXXXX";
-  int to = mkostemp(temporary.data(), O_CLOEXEC);
+  int dir = fstat(from, &info) == 0 ? internal::openFolder(temporary.folder) : -1;
+  std::string name;
+  int to = dir >= 0 ? createTemporary(dir, name) : -1;
   if (to < 0) {
+    if (dir >= 0) close(dir);
     close(from);
-    return 0;
+    return temporary;
   }
+  if (options.sourceSeen) *options.sourceSeen = identityOf(info);
   posix_fadvise(from, 0, 0, POSIX_FADV_SEQUENTIAL);
   bool good = fillCopy(from, to, info, options);
   close(from);
   good = close(to) == 0 && good;  // network file systems report write errors at close
-  good = good && rename(temporary.c_str(), target.c_str()) == 0;
-  if (!good) {
-    unlink(temporary.c_str());
+  if (good) {
+    temporary.name = name;
+  } else {
+    syscalls().unlinkat(dir, name.c_str(), 0);
     if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
   }
+  close(dir);
+  return temporary;
+}
+
+int placeTemporary(const Temporary& temporary, const std::string& target) {
+  if (temporary.name.empty() || pathPart(target) != temporary.folder) return 0;
+  int dir = internal::openFolder(temporary.folder);
+  if (dir < 0) return 0;
+  bool good = syscalls().renameat(dir, temporary.name.c_str(), dir, filePart(target).c_str()) == 0;
+  close(dir);
   return good;
+}
+
+void discardTemporary(const Temporary& temporary) {
+  if (temporary.name.empty()) return;
+  int dir = internal::openFolder(temporary.folder);
+  if (dir < 0) return;
+  syscalls().unlinkat(dir, temporary.name.c_str(), 0);
+  close(dir);
+}
+
+Fingerprints fingerprintFromDisk(const Temporary& temporary, const std::function<void()>& tick) {
+  if (temporary.name.empty()) return {};
+  int dir = internal::openFolder(temporary.folder);
+  if (dir < 0) return {};
+  int fd = internal::openForReadingQuietly(temporary.name.c_str(), dir);
+  close(dir);
+  if (fd < 0) return {};
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  return internal::fingerprintOpenFile(fd, tick);  // closes fd
+}
+
+int removeStaleTemporaries(const std::string& folder) {
+  int dir = internal::openFolder(folder);
+  if (dir < 0) return 0;
+  DIR* listing = fdopendir(dup(dir));
+  int removed = 0;
+  while (listing) {
+    dirent* entry = readdir(listing);
+    if (!entry) break;
+    struct stat info{};
+    if (!isTemporaryName(entry->d_name) ||
+        fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+      continue;
+    if (syscalls().unlinkat(dir, entry->d_name, 0) == 0) ++removed;
+  }
+  if (listing) closedir(listing);
+  close(dir);
+  return removed;
+}
+
+int copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
+  const Temporary temporary = copyToTemporary(source, target, options);
+  if (temporary.name.empty()) return 0;
+  if (placeTemporary(temporary, target)) return 1;
+  discardTemporary(temporary);
+  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  return 0;
 }
 
 // ---- durability and volume facts ----
 
+namespace {
+// Opens path for a call on the open file; never waits on a FIFO or a device.
+int openQuietly(const std::string& path) {
+  return path.empty() ? -1
+                      : syscalls().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+}
+}  // namespace
+
 int flushAndForget(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = openQuietly(path);
   if (fd < 0) return 0;
-  bool good = fdatasync(fd) == 0;
+  bool good = syscalls().fdatasync(fd) == 0;
   posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
   close(fd);
   return good;
 }
 
 int forgetCached(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = openQuietly(path);
   if (fd < 0) return 0;
   bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
   close(fd);
@@ -361,11 +481,46 @@ int prefetchFile(const std::string& path) {
 }
 
 int syncVolume(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = openQuietly(path);
   if (fd < 0) return 0;
-  bool good = syncfs(fd) == 0;
+  bool good = syscalls().syncfs(fd) == 0;
   close(fd);
   return good;
+}
+
+int lockFolder(const std::string& folder, const std::string& lockName) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    int dir = internal::openFolder(folder);
+    if (dir < 0) return kNoLock;
+    int fd = syscalls().openat(dir, lockName.c_str(),
+                               O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) {
+      close(dir);
+      return kNoLock;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      close(dir);
+      return error == EWOULDBLOCK ? kLockedElsewhere : kNoLock;
+    }
+    // The holder before us removes the file as it lets go: a lock on a file that lost its
+    // name between our open and our flock counts for nothing, so try again.
+    struct stat held{}, named{};
+    const bool same = fstat(fd, &held) == 0 &&
+                      fstatat(dir, lockName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    close(dir);
+    if (same) return fd;
+    close(fd);
+  }
+  return kLockedElsewhere;
+}
+
+void unlockFolder(int lock, const std::string& folder, const std::string& lockName) {
+  if (lock < 0) return;
+  deleteFile(joinPath(folder, lockName));  // while still held, so no one locks a lost name
+  close(lock);
 }
 
 int64_t largestFileOn(const std::string& folder) {

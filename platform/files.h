@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <ctime>
 #include <string>
 
 namespace platform {
@@ -18,6 +19,8 @@ constexpr int kEntryFolder = 2;  // a real folder (not a link to one)
 
 // Size in bytes of the file at path; kNothingThere (also for ""), kIsFolder for a folder.
 int64_t fileSize(const std::string& path);
+// True when anything stands at path: a file, a folder, a link (even a dangling one), a FIFO.
+bool existsAt(const std::string& path);
 // Everything up to and including the last "/"; "" when there is none.
 std::string pathPart(const std::string& path);
 // Everything after the last "/"; "" for a path ending with "/".
@@ -30,19 +33,56 @@ std::string joinPath(const std::string& root, const std::string& name);
 int createFolder(const std::string& path);
 // Deletes one file (a link is removed as a link); nonzero on success.
 int deleteFile(const std::string& path);
+// Removes a folder only when it is empty; nonzero on success.
+int deleteEmptyFolder(const std::string& path);
 // Deletes a folder with everything in it, read-only files included; links inside are
 // removed as links and their targets are never touched. Nonzero on success, 0 when missing.
 int deleteFolder(const std::string& path);
 
+// What makes a file the file that was copied: the same inode with the same size, content
+// time and change time. An edit that puts the last-write time back still moves the change
+// time; a rename of another file over the name changes the inode.
+struct FileIdentity {
+  uint64_t device = 0, inode = 0;
+  int64_t size = kNothingThere;  // kNothingThere when no regular file was there
+  timespec modified{}, changed{};
+  bool operator==(const FileIdentity& other) const;
+};
+// The identity of the regular file at path (links are not followed); size kNothingThere
+// when there is none.
+FileIdentity fileIdentity(const std::string& path);
+
 struct CopyOptions {
   bool durable = false;                   // fdatasync the copy before reporting success
   Fingerprints* sourcePrints = nullptr;   // when set: fingerprints of the bytes read from source
+  FileIdentity* sourceSeen = nullptr;     // when set: the source as it was when it was read
   bool keepTimes = false;                 // give the copy the source's exact access/write times
   std::function<void()> tick;             // called at least every 100 ms during a long copy
 };
-// Copies source to target through a temporary name in target's folder and a rename, so a
-// copy that fails leaves an existing target untouched and no partial file. Keeps the
-// permission bits. Nonzero on success.
+
+// A complete copy under a short temporary name (".burnshelf-" + 6 characters) in its
+// target's folder. Every call on it names the folder and the name apart, so it works
+// wherever the target's own path fits.
+struct Temporary {
+  std::string folder;  // ends with "/"
+  std::string name;    // "" when no copy was made
+};
+// Copies source into a temporary beside target, with the permission bits (and the times);
+// name "" on failure, with nothing left behind. Only a regular file is opened as a source.
+Temporary copyToTemporary(const std::string& source, const std::string& target,
+                          const CopyOptions& options = {});
+// Renames the temporary over target; nonzero on success.
+int placeTemporary(const Temporary& temporary, const std::string& target);
+// Removes the temporary.
+void discardTemporary(const Temporary& temporary);
+// Fingerprints of the temporary as the disk holds it: its cached pages are dropped first,
+// so it must have been synced. Empty prints when it cannot be read.
+Fingerprints fingerprintFromDisk(const Temporary& temporary, const std::function<void()>& tick = {});
+// Removes the temporaries a stopped copy left in folder; the number removed.
+int removeStaleTemporaries(const std::string& folder);
+
+// Copies source to target through a temporary and a rename, so a copy that fails leaves an
+// existing target untouched and no partial file. Keeps the permission bits. Nonzero on success.
 int copyFile(const std::string& source, const std::string& target, const CopyOptions& options = {});
 
 // Makes the file's data durable and drops its cached pages, so a following read comes
@@ -82,6 +122,15 @@ class FolderScan {
   struct Impl;
   Impl* impl_;
 };
+
+// An exclusive lock on a folder, held by one program at a time through a lock file in it.
+// lockFolder gives kLockedElsewhere when another program holds it, and kNoLock when the
+// folder takes no lock file (a read-only volume): the caller decides whether that matters.
+constexpr int kLockedElsewhere = -1;
+constexpr int kNoLock = -2;
+int lockFolder(const std::string& folder, const std::string& lockName);
+// Releases a lock that lockFolder gave (a handle of 0 or more) and removes its file.
+void unlockFolder(int lock, const std::string& folder, const std::string& lockName);
 
 // Sleeps the thread for ms milliseconds.
 void pause(int ms);

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "platform/internal.h"
+#include "platform/syscalls.h"
 
 namespace platform {
 namespace {
@@ -247,7 +248,7 @@ bool readInto(int fd, Prints& prints, const std::function<void()>& tick) {
   for (;;) {
     unsigned char* block = prints.nextBlock();
     window.before(offset);
-    ssize_t got = read(fd, block, kBlockBytes);
+    ssize_t got = syscalls().read(fd, block, kBlockBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
@@ -274,15 +275,19 @@ class SingleBlock {
 };
 
 template <typename Prints>
-Fingerprints fingerprintPath(const std::string& path, Prints& prints,
-                             const std::function<void()>& tick) {
-  int fd = internal::openForReadingQuietly(path.c_str());
+Fingerprints fingerprintFd(int fd, Prints& prints, const std::function<void()>& tick) {
   if (fd < 0) return {};
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   bool good = readInto(fd, prints, tick);
   close(fd);
   Fingerprints result = prints.finish();
   return good ? result : Fingerprints{};
+}
+
+template <typename Prints>
+Fingerprints fingerprintPath(const std::string& path, Prints& prints,
+                             const std::function<void()>& tick) {
+  return fingerprintFd(internal::openForReadingQuietly(path.c_str()), prints, tick);
 }
 
 Fingerprints onePrint(const std::string& path, unsigned wanted) {
@@ -299,6 +304,11 @@ uint32_t crc32OfFile(const std::string& path) { return onePrint(path, kWantCrc).
 Fingerprints fingerprintFile(const std::string& path, const std::function<void()>& tick) {
   ParallelPrints prints;
   return fingerprintPath(path, prints, tick);
+}
+
+Fingerprints internal::fingerprintOpenFile(int fd, const std::function<void()>& tick) {
+  ParallelPrints prints;
+  return fingerprintFd(fd, prints, tick);
 }
 
 struct FingerprintStream::Impl {

@@ -4,16 +4,24 @@
 #include <sys/stat.h>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/fingerprint.h"
 
 namespace platform::internal {
 
-// True when hasWriteHook(): copies must go through writeAll so a test can fail them.
-bool hasWriteHook();
-// Writes all size bytes through the write seam, going on after short writes and EINTR;
+// Writes all size bytes through the syscall table, going on after short writes and EINTR;
 // false (errno set) as soon as a write fails or writes nothing.
 bool writeAll(int fd, const void* data, size_t size);
-// Opens path for reading without touching its access time where the kernel allows it.
-int openForReadingQuietly(const char* path);
+// Opens the regular file at path (relative to the open folder dir) for reading, without
+// touching its access time where the kernel allows it; -1 for anything else, which is never
+// waited for (a FIFO, a device).
+int openForReadingQuietly(const char* path, int dir = AT_FDCWD);
+// Opens a folder ("" is the current one) for calls relative to it; -1 on failure.
+int openFolder(const std::string& folder);
+// Fingerprints of the whole content of the open file fd, which it closes.
+Fingerprints fingerprintOpenFile(int fd, const std::function<void()>& tick);
 // Date value of the time of that kind of a statx result (see fileDate).
 int32_t dateOfStatx(const struct statx& info, int kind);
 

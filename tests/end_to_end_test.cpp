@@ -49,7 +49,7 @@ class EndToEnd : public testing_support::AppFixture {
     gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
   }
   void TearDown() override {
-    platform::setWriteHookForTests({});
+    testing_support::restoreSyscalls();
     AppFixture::TearDown();
   }
 

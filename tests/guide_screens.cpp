@@ -52,7 +52,7 @@ class GuideScreens : public testing_support::AppFixture {
     folders = split(environment("BURNSHELF_SHOTS_FOLDERS"), ':');
   }
   void TearDown() override {
-    platform::setWriteHookForTests({});
+    testing_support::restoreSyscalls();
     AppFixture::TearDown();
   }
 
@@ -144,7 +144,7 @@ TEST_F(GuideScreens, OneSession) {
   click(app::kGoButton);
   ASSERT_TRUE(pump());
   EXPECT_TRUE(taken);
-  platform::setWriteHookForTests({});
+  testing_support::restoreSyscalls();
   shootMain("backup-complete");
 
   // Later: a new run of the program, Shelfdex.dat dropped on its window.
@@ -163,7 +163,7 @@ TEST_F(GuideScreens, OneSession) {
   click(app::kBackButton);
   ASSERT_TRUE(pump());
   EXPECT_TRUE(taken);
-  platform::setWriteHookForTests({});
+  testing_support::restoreSyscalls();
   shootMain("restore-finished");
 }
 

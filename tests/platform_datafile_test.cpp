@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "platform/datafile.h"
-#include "platform/seams.h"
+#include "support/syscall_faults.h"
 #include "support/temp_tree.h"
 
 using namespace platform;
@@ -115,7 +115,7 @@ TEST(DataFile, CreateCutsAnExistingFile) {
 TEST(DataFile, CloseReportsADiskThatFilled) {
   TempTree tree;
   size_t written = 0;
-  setWriteHookForTests([&](int fd, const void* data, size_t size) -> ssize_t {
+  testing_support::setWriteRule([&](int fd, const void* data, size_t size) -> ssize_t {
     if (written >= 100000) {
       errno = ENOSPC;
       return -1;
@@ -127,7 +127,7 @@ TEST(DataFile, CloseReportsADiskThatFilled) {
   DataFile out = DataFile::create(tree.path("data"));
   for (int i = 0; i < 50000; ++i) out.writeInt64(i);
   bool closed = out.close();
-  setWriteHookForTests({});
+  testing_support::restoreSyscalls();
   EXPECT_FALSE(closed);
 
   DataFile small = DataFile::create(tree.path("small"));

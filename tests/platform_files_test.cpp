@@ -10,17 +10,17 @@
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
-#include "platform/seams.h"
+#include "support/syscall_faults.h"
 #include "support/temp_tree.h"
 
 using namespace platform;
 
 namespace {
 
-// Removes the write seam at the end of a test, whatever happens.
-struct WriteHookGuard {
-  explicit WriteHookGuard(WriteHook hook) { setWriteHookForTests(std::move(hook)); }
-  ~WriteHookGuard() { setWriteHookForTests({}); }
+// Routes writes through rule until the end of a test, whatever happens.
+struct WriteRuleGuard : testing_support::SyscallGuard {
+  template <typename Rule>
+  explicit WriteRuleGuard(Rule rule) { testing_support::setWriteRule(std::move(rule)); }
 };
 
 // Names of the copy's temporary files left in the tree's root.
@@ -212,7 +212,7 @@ TEST(CopyFile, ShortAndInterruptedWritesStillGiveAWholeCopy) {
   std::string bytes = TempTree::patternBytes(200000);
   std::string source = tree.write("source", bytes);
   int calls = 0;
-  WriteHookGuard guard([&](int fd, const void* data, size_t size) -> ssize_t {
+  WriteRuleGuard guard([&](int fd, const void* data, size_t size) -> ssize_t {
     if (++calls % 3 == 0) {
       errno = EINTR;
       return -1;
@@ -231,7 +231,7 @@ TEST(CopyFile, AFailureHalfWayLeavesTheOldTargetAndNoTemporary) {
     tree.write("target", "the old target");
     tree.setMode("target", 0640);
     size_t written = 0;
-    WriteHookGuard guard([&](int fd, const void* data, size_t size) -> ssize_t {
+    WriteRuleGuard guard([&](int fd, const void* data, size_t size) -> ssize_t {
       if (written >= bytes.size() / 2) {
         errno = error;
         return -1;

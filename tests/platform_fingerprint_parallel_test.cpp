@@ -11,7 +11,7 @@
 
 #include "platform/files.h"
 #include "platform/fingerprint.h"
-#include "platform/seams.h"
+#include "support/syscall_faults.h"
 #include "support/temp_tree.h"
 
 using namespace platform;
@@ -85,7 +85,7 @@ TEST(ParallelFingerprints, CopyFailingMidwayGivesNoPrints) {
   const std::string bytes = TempTree::patternBytes(4 * kBlock + 99, 11);
   const std::string source = tree.write("source", bytes);
   size_t written = 0;
-  setWriteHookForTests([&written](int fd, const void* data, size_t size) -> ssize_t {
+  testing_support::setWriteRule([&written](int fd, const void* data, size_t size) -> ssize_t {
     if (written >= 2 * kBlock) {
       errno = ENOSPC;
       return -1;
@@ -97,7 +97,7 @@ TEST(ParallelFingerprints, CopyFailingMidwayGivesNoPrints) {
   CopyOptions options;
   options.sourcePrints = &prints;
   EXPECT_FALSE(copyFile(source, tree.path("copy"), options));
-  setWriteHookForTests({});
+  testing_support::restoreSyscalls();
   EXPECT_EQ(prints, Fingerprints{});
   EXPECT_EQ(tree.list(), std::vector<std::string>{"source"});
 

@@ -244,7 +244,7 @@ TEST_F(MoveBack, CopyThatFailsStopsWithTheRestStillStagedForALaterBack) {
   EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
 
   // Room again: "BACK" once more finishes the job.
-  platform::setWriteHookForTests({});
+  testing_support::restoreSyscalls();
   ASSERT_TRUE(clickBack());
   EXPECT_EQ(data(), before);
   EXPECT_TRUE(tree.list("stage").empty());

@@ -233,7 +233,7 @@ TEST_F(MoveOut, DatabaseThatCannotBeWrittenStopsBeforeAnythingIsCopied) {
     EXPECT_EQ(gui->shownBoxes().back().kind, platform::kBoxStopOk);
     EXPECT_TRUE(tree.list("stage").empty());  // no half-written database left to block a retry
     EXPECT_EQ(data(), before);
-    platform::setWriteHookForTests({});
+    testing_support::restoreSyscalls();
     state.drives[0].root = base;
   }
 }

@@ -24,9 +24,9 @@
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/gui_test_access.h"
-#include "platform/seams.h"
 #include "staging/database.h"
 #include "support/app_fixture.h"
+#include "support/syscall_faults.h"
 #include "support/temp_tree.h"
 
 namespace testing_support {
@@ -82,14 +82,6 @@ inline void setModifiedNs(const std::string& path, time_t seconds, long nanoseco
   utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-// The path of the open file behind fd.
-inline std::string pathOfFd(int fd) {
-  char target[4096];
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
-  const ssize_t size = readlink(link.c_str(), target, sizeof target);
-  return size > 0 ? std::string(target, static_cast<size_t>(size)) : std::string();
-}
-
 enum class Fault { kPass, kFail, kCorrupt };
 // What to do with one write: the written file's path, its offset before the write, the size.
 using FaultRule = std::function<Fault(const std::string& path, int64_t offset, size_t size)>;
@@ -97,7 +89,7 @@ using FaultRule = std::function<Fault(const std::string& path, int64_t offset, s
 // Routes every write of copies and data files through rule: kFail makes it fail as a full
 // disk does (ENOSPC), kCorrupt writes the block with its first byte changed.
 inline void injectWriteFaults(FaultRule rule) {
-  platform::setWriteHookForTests([rule](int fd, const void* data, size_t size) -> ssize_t {
+  setWriteRule([rule](int fd, const void* data, size_t size) -> ssize_t {
     const int64_t offset = lseek(fd, 0, SEEK_CUR);
     switch (rule(pathOfFd(fd), offset, size)) {
       case Fault::kFail:
@@ -153,7 +145,7 @@ class StagingFixture : public AppFixture {
     gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
   }
   void TearDown() override {
-    platform::setWriteHookForTests({});
+    restoreSyscalls();
     AppFixture::TearDown();
   }
 
