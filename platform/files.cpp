@@ -445,6 +445,44 @@ int copyFile(const std::string& source, const std::string& target, const CopyOpt
   return 0;
 }
 
+int replaceFileContent(const std::string& path, const std::string& bytes) {
+  const std::string folder = pathPart(path);
+  int dir = internal::openFolder(folder);
+  if (dir < 0 || path.back() == '/') {
+    if (dir >= 0) close(dir);
+    return 0;
+  }
+  std::string name;
+  int fd = createTemporary(dir, name);
+  if (fd >= 0) fchmod(fd, 0644);  // readable like any file the user keeps; FAT keeps no modes
+  bool good = fd >= 0 && internal::writeAll(fd, bytes.data(), bytes.size()) &&
+              syscalls().fsync(fd) == 0;
+  if (fd >= 0) good = close(fd) == 0 && good;
+  good = good && syscalls().renameat(dir, name.c_str(), dir, filePart(path).c_str()) == 0;
+  if (!good && fd >= 0) syscalls().unlinkat(dir, name.c_str(), 0);
+  close(dir);
+  return good;
+}
+
+bool readFileContent(const std::string& path, int64_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  int fd = internal::openForReadingQuietly(path.c_str());
+  if (fd < 0) return false;
+  char block[65536];
+  bool good = true;
+  for (;;) {
+    ssize_t got = syscalls().read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || static_cast<int64_t>(bytes.size()) + got > maxBytes) {
+      good = got == 0;
+      break;
+    }
+    bytes.append(block, static_cast<size_t>(got));
+  }
+  close(fd);
+  return good;
+}
+
 // ---- durability and volume facts ----
 
 namespace {

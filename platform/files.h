@@ -85,6 +85,13 @@ int removeStaleTemporaries(const std::string& folder);
 // existing target untouched and no partial file. Keeps the permission bits. Nonzero on success.
 int copyFile(const std::string& source, const std::string& target, const CopyOptions& options = {});
 
+// Writes bytes as the whole new content of path, through a temporary and a rename, and makes
+// it durable; an old file at path stays whole until the new one is complete. Nonzero on success.
+int replaceFileContent(const std::string& path, const std::string& bytes);
+// The whole content of the regular file at path, at most maxBytes; false when it is not there,
+// cannot be read, or is larger.
+bool readFileContent(const std::string& path, int64_t maxBytes, std::string& bytes);
+
 // Makes the file's data durable and drops its cached pages, so a following read comes
 // from the disk. Nonzero on success.
 int flushAndForget(const std::string& path);

@@ -38,3 +38,11 @@ std::string volumeOf(const std::string& path);
 std::string executableFolder();
 
 }  // namespace platform
+
+namespace platform {
+// What tells the volume holding path (or, when path is gone, its nearest existing folder
+// above) from any other, across unplugging and mounting elsewhere: "uuid:" + the file
+// system's UUID where it has one, else "fsid:" + its statfs id and type. "" when it cannot
+// be asked.
+std::string volumeIdentity(const std::string& path);
+}  // namespace platform

@@ -111,10 +111,13 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   }
   if (chosen.empty()) return;
 
-  bool damaged = false;
+  std::string root = platform::pathPart(chosen);
+  if (root.size() > 1) root.pop_back();  // the root file system keeps its "/"
+  bool damaged = false, factsDamaged = false;
   std::optional<Database> database = readDatabase(chosen, &damaged);
-  if (!database) {
-    if (damaged) gui.setText(app::kStatusText, "Shelfdex.dat is damaged.");
+  std::optional<MoveFacts> facts = database ? readFacts(root, factsDamaged) : std::nullopt;
+  if (!database || !facts) {
+    if (damaged || factsDamaged) gui.setText(app::kStatusText, "Shelfdex.dat is damaged.");
     return;
   }
 
@@ -123,14 +126,13 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   gui.disable(app::kDriveBox, true);
   gui.disable(app::kMoveFolderButton, true);
 
-  std::string root = platform::pathPart(chosen);
-  if (root.size() > 1) root.pop_back();  // the root file system keeps its "/"
   state.drives.assign(1, DriveEntry{root, 0});
   state.currentDrive = 0;
   state.folders.clear();
   state.clearFiles();
   for (FileEntry& entry : database->files) state.appendFile(std::move(entry));
   state.stockSize = database->stockSize;
+  state.facts = std::move(*facts);
 
   state.sizeLine = restoreSizeLine(state.stockSize);
   gui.setText(app::kStatusText, app::joinLines({state.sizeLine, "Load File Database", "Restore Prepare"}));

@@ -3,9 +3,11 @@
 // when every file is back and on the disk.
 #include "staging/move_back.h"
 
+#include <climits>
 #include <ctime>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "app/widgets.h"
 #include "platform/dates.h"
@@ -13,6 +15,7 @@
 #include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "platform/volumes.h"
 #include "staging/database.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
@@ -25,8 +28,15 @@ constexpr int kWaitForFileMs = 3000;  // a failed copy leaves nothing, so the wa
 // What the restore pass leaves for the steps after it.
 struct Restore {
   int64_t unrestorable = 0;           // files not put back: no usable staged copy and nothing
-                                      // at path, or another file at path
+                                      // at path, another file at path, or a copy that failed
+  std::string firstUnrestored;        // the path of the first of them
   std::set<std::string> folders;      // folders that received a restored file
+  std::vector<int64_t> superseded;    // positions whose staged copy is no longer needed: put
+                                      // back, or a broken copy of a file that never left
+
+  void notRestored(const FileEntry& entry) {
+    if (unrestorable++ == 0) firstUnrestored = entry.path;
+  }
 };
 
 // The exact time of the staged copy when it is the recorded date to the second (the copy
@@ -56,19 +66,37 @@ void showRestoring(const State& state, platform::Gui& gui, const FileEntry& entr
                    "Size>" + megabytesText(stagedSize)});
 }
 
-// True when a file stands at path that is not the staged copy: one the user put there after
-// "GO". A file an earlier, interrupted "BACK" restored has the staged copy's content.
+// True when something stands at path that is not the staged copy: a file the user put there
+// after "GO" (or a link, a FIFO). A file an earlier, interrupted "BACK" restored has the
+// staged copy's content.
 bool othersFileAt(const std::string& path, const std::string& staged) {
-  if (platform::fileSize(path) < 0) return false;
+  if (!platform::existsAt(path)) return false;
   return platform::fileSize(path) != platform::fileSize(staged) ||
          platform::fingerprintFile(path) != platform::fingerprintFile(staged);
 }
 
+// The first folder "GO" took files from whose volume is not the one there now (not
+// mounted, or another one mounted in its place); "" when every one is where it was.
+std::string missingVolume(const MoveFacts& facts) {
+  for (const SourceVolume& volume : facts.volumes)
+    if (!volume.identity.empty() && platform::volumeIdentity(volume.folder) != volume.identity)
+      return volume.folder;
+  return "";
+}
+
+// Removes the temporaries an interrupted copy left where files are restored to.
+void removeStaleTemporaries(const State& state) {
+  std::set<std::string> folders;
+  for (const FileEntry& entry : state.files)
+    folders.insert(entry.kind == kFolder ? entry.path : platform::pathPart(entry.path));
+  for (const std::string& folder : folders) platform::removeStaleTemporaries(folder);
+}
+
 // Restores file entry i. A staged copy that is missing or not of the recorded size never
 // replaces anything: a file at path was then never moved out, and nothing at path makes the
-// entry unrestorable. Nor does a good staged copy replace a different file that stands at
-// path: both are kept, and the staging area stays. A copy that fails stops the program:
-// what stood at path must not pass for the restored file.
+// entry unrestorable. Nor does a good staged copy replace something else that stands at
+// path: both are kept, and the staging area stays. A copy that cannot be made leaves the
+// staged copy for a later "BACK" and the pass goes on with the next file.
 void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
                  Restore& restore) {
   const FileEntry& entry = state.files[i];
@@ -78,31 +106,37 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   gui.drainEvents();
 
   if (stagedSize != entry.size) {
-    if (platform::fileSize(entry.path) == platform::kNothingThere) ++restore.unrestorable;
-  } else if (othersFileAt(entry.path, staged)) {
-    ++restore.unrestorable;
-  } else if (!copies.copy(i, staged, entry.path)) {
-    stopForDriveError(gui);
+    if (!platform::existsAt(entry.path)) restore.notRestored(entry);
+    else if (platform::existsAt(staged)) restore.superseded.push_back(i);
+  } else if (othersFileAt(entry.path, staged) || !copies.copy(i, staged, entry.path)) {
+    restore.notRestored(entry);
   }
   gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
 }
 
 // A restored file in place (and proven, with the check): its dates, then the size check.
-// A restored file of the wrong size stops the program.
-void finishFile(const FileEntry& entry, const std::string& staged, platform::Gui& gui,
+// A restored file of the wrong size is removed (the staged copy stays) and stops the program.
+void finishFile(const FileEntry& entry, int64_t i, const std::string& staged, platform::Gui& gui,
                 Restore& restore) {
   setFileDates(entry, staged);
   waitForFile(entry.path);
-  if (platform::fileSize(entry.path) != entry.size) stopForDriveError(gui);
+  if (platform::fileSize(entry.path) != entry.size) {
+    platform::deleteFile(entry.path);
+    stopForDriveError(gui);
+  }
   restore.folders.insert(platform::pathPart(entry.path));
+  restore.superseded.push_back(i);
 }
 
-// Creates the folder and any missing folder above it: a chosen folder comes back even when
-// the user removed its emptied parent after "GO".
-void createFolderChain(const std::string& path) {
+// Creates the folder and missing folders above it, at most levelsAbove of them: a chosen
+// folder comes back even when the user removed its emptied parent after "GO".
+void createFolderChain(const std::string& path, int levelsAbove) {
   if (path.empty() || platform::fileSize(path) == platform::kIsFolder) return;
   const std::string parent = platform::pathPart(path.substr(0, path.size() - 1));
-  if (parent.size() > 1) createFolderChain(parent);
+  if (parent.size() > 1 && platform::fileSize(parent) != platform::kIsFolder) {
+    if (levelsAbove == 0) return;
+    createFolderChain(parent, levelsAbove - 1);
+  }
   platform::createFolder(path);
 }
 
@@ -117,6 +151,30 @@ bool makeDurable(const std::set<std::string>& folders) {
   bool durable = true;
   for (const std::string& folder : folders) durable = platform::syncVolume(folder) && durable;
   return durable;
+}
+
+// Deletes what the restore made superfluous, and only that: the staged copies no longer
+// needed, then the staging folders once empty, then the database and its companions.
+// The first thing that could not be deleted; "" when everything went.
+std::string cleanUp(const State& state, const Restore& restore, int64_t folderCount) {
+  const std::string base = state.stagingBase();
+  std::vector<int64_t> positions = restore.superseded;
+  positions.insert(positions.end(), state.facts.kept.begin(), state.facts.kept.end());
+  for (int64_t i : positions) {
+    const std::string staged = stagedPath(base, i).file;
+    if (platform::existsAt(staged) && !platform::deleteFile(staged)) return staged;
+  }
+  for (int64_t number = 1; number <= folderCount; ++number) {
+    const std::string folder = stagingFolder(base, number);
+    if (!platform::existsAt(folder)) continue;
+    platform::removeStaleTemporaries(folder);
+    if (!platform::deleteEmptyFolder(folder)) return folder;
+  }
+  for (const std::string& name : {kDatabaseName, kFactsName, kKeptListName}) {
+    const std::string path = platform::joinPath(base, name);
+    if (platform::existsAt(path) && !platform::deleteFile(path)) return path;
+  }
+  return "";
 }
 
 }  // namespace
@@ -138,24 +196,36 @@ void moveBack(State& state, platform::Gui& gui) {
     return;
   }
 
+  // Nothing is written before the files' volumes are known to be the ones they left.
+  const StagingLock lock(base);
+  if (lock.heldElsewhere()) refuseOccupiedArea(gui);
+  const std::string missing = missingVolume(state.facts);
+  if (!missing.empty()) {
+    showStatus(gui, {state.sizeLine, "Volume not found: " + missing});
+    stopForDriveError(gui);
+  }
+  removeStaleTemporaries(state);
+
   // Restore pass: the list holds each folder before its content, so folders come first.
+  // Without the recorded volumes, no folder is made above a chosen folder's own parent.
+  const int levelsAbove = state.facts.present ? INT_MAX : 1;
   Restore restore;
   ProvenCopies copies(
-      gui, check,
-      [&](int64_t i) { finishFile(state.files[i], stagedPath(base, i).file, gui, restore); },
+      gui, check, ProvenCopies::FailedCopy::kReport,
+      [&](int64_t i) { finishFile(state.files[i], i, stagedPath(base, i).file, gui, restore); },
       [&](int64_t i) {
         showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
       });
   ReadAhead readAhead([&](int64_t i) { return state.files[i].kind == kFile ? stagedPath(base, i).file : ""; });
-  int64_t folderNumber = 0;
+  int64_t folderCount = 0;
   for (int64_t i = 0; i < n; ++i) {
-    if (i % kPositionsPerFolder == 0) ++folderNumber;
+    if (i % kPositionsPerFolder == 0) ++folderCount;
     const FileEntry& entry = state.files[i];
-    if (entry.kind == kFile) {
+    if (entry.kind == kFile && state.facts.kept.count(i) == 0) {
       readAhead.before(i, n);
       restoreFile(state, gui, i, copies, restore);
     } else if (entry.kind == kFolder) {
-      createFolderChain(entry.path);
+      createFolderChain(entry.path, levelsAbove);
     }
   }
   copies.proveAll();
@@ -169,17 +239,18 @@ void moveBack(State& state, platform::Gui& gui) {
   // The staging area is the only other copy: it stays until every file is back on the disk.
   const bool durable = makeDurable(restore.folders);
   if (restore.unrestorable > 0) {
-    showStatus(gui, {state.sizeLine,
-                     "Files not restored: " + platform::integerText(restore.unrestorable)});
+    showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
+                     restore.firstUnrestored});
     stopForDriveError(gui);
   }
   if (!durable) stopForDriveError(gui);
 
   showStatus(gui, {state.sizeLine, "Delete temp files"});
-  for (int64_t number = 1; number <= folderNumber; ++number) {
-    platform::deleteFolder(stagingFolder(base, number));
+  const std::string left = cleanUp(state, restore, folderCount);
+  if (!left.empty()) {
+    showStatus(gui, {state.sizeLine, "Delete temp files", "Could not delete: " + left});
+    stopForDriveError(gui);
   }
-  platform::deleteFile(platform::joinPath(base, kDatabaseName));
   showStatus(gui, {state.sizeLine, "Finished"});
   gui.setState(app::kProgressBar, 100);
   gui.keepOnTop(app::kMainWindow, false);

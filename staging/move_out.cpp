@@ -3,7 +3,6 @@
 // sources whose copies are known to be complete and whose files have not changed since.
 #include "staging/move_out.h"
 
-#include <ctime>
 #include <vector>
 
 #include "app/widgets.h"
@@ -20,8 +19,8 @@ namespace {
 
 // What the copy pass learnt about one file entry, for the delete pass to decide on.
 struct CopyRecord {
-  bool staged = false;      // the copy is in place (and passed its check, when asked for)
-  timespec modified{};      // the source's exact last-write time just before it was copied
+  bool staged = false;           // the copy is in place (and passed its check, when asked for)
+  platform::FileIdentity seen;   // the source as it was read for the copy
 };
 
 int64_t stagingFolderCount(int64_t entries) {
@@ -30,29 +29,19 @@ int64_t stagingFolderCount(int64_t entries) {
 
 // True when Shelfdex.dat with content, or a staging folder this run would use that holds
 // anything (or is not a folder at all), already lies at the base: the only copies of an
-// earlier move-out may be in it.
+// earlier move-out may be in it. What a stopped copy left there is removed first.
 bool stagingAreaOccupied(const std::string& base, int64_t entries) {
   if (platform::fileSize(platform::joinPath(base, kDatabaseName)) > 0) return true;
   for (int64_t number = 1; number <= stagingFolderCount(entries); ++number) {
     const std::string folder = stagingFolder(base, number);
     const int64_t size = platform::fileSize(folder);
-    if (size == platform::kNothingThere) continue;
+    if (size == platform::kNothingThere && !platform::existsAt(folder)) continue;
     if (size != platform::kIsFolder) return true;
+    platform::removeStaleTemporaries(folder);
     platform::FolderScan listing(folder);
     if (!listing.ok() || listing.next()) return true;
   }
   return false;
-}
-
-[[noreturn]] void refuseOccupiedArea(platform::Gui& gui) {
-  gui.messageBox("Error exist Shelfdex.dat",
-                 "Could you move Shelfdex.dat and Backup folder to another folder now?",
-                 platform::kBoxStopOk);
-  gui.endProgram();
-}
-
-bool sameTime(const timespec& a, const timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
@@ -70,26 +59,37 @@ void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& 
   showCopying(state, gui, entry, size);
   gui.drainEvents();
   if (size != entry.size) return;
-  record.modified = platform::exactTime(entry.path, platform::kModified);
-  copies.copy(i, entry.path, stagedPath(state.stagingBase(), i).file);
+  copies.copy(i, entry.path, stagedPath(state.stagingBase(), i).file, &record.seen);
 }
 
-// True when the source may go: its copy is complete, and the source is the file that was
-// copied (same size and exact last-write time).
+// True when the source may go: its copy is complete, and the source is still the very file
+// that was read for it (same inode, size, last-write and change time).
 bool mayDelete(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
-  return record.staged && platform::fileSize(staged) == entry.size &&
-         platform::fileSize(entry.path) == entry.size &&
-         sameTime(platform::exactTime(entry.path, platform::kModified), record.modified);
+  return record.staged && platform::fileSize(staged) == entry.size && record.seen.size == entry.size &&
+         platform::fileIdentity(entry.path) == record.seen;
 }
 
-// Deletes the source of entry, or keeps it; true when it stays in place. A kept source
-// loses its staged copy, so "BACK" never puts an older copy over a file the user may have
-// changed; a source that is no longer a file keeps its copy, which may be the only one.
-bool deleteOrKeep(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
+// Deletes the source of entry, or keeps it in place; true when it stays (or was never
+// copied). A kept source loses its staged copy, so "BACK" never puts an older copy over a
+// file the user may have changed; a source that is no longer a file keeps its copy, which
+// may be the only one.
+bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
+  if (!record.staged) return true;
   if (mayDelete(entry, record, staged) && platform::deleteFile(entry.path)) return false;
-  if (platform::fileSize(entry.path) < 0) return false;
+  if (platform::fileIdentity(entry.path).size == platform::kNothingThere) return false;
   platform::deleteFile(staged);
   return true;
+}
+
+// The status after the delete pass; the first file left in place is named under its count.
+void showMoved(const State& state, platform::Gui& gui) {
+  if (state.facts.kept.empty()) {
+    showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
+    return;
+  }
+  showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
+                   "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size())),
+                   state.files[static_cast<size_t>(*state.facts.kept.begin())].path});
 }
 
 }  // namespace
@@ -104,9 +104,13 @@ void moveOut(State& state, platform::Gui& gui) {
 
   // Everything that could stop "GO" is asked before the first byte is written.
   if (base.empty()) stopForDriveError(gui);
-  if (stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
-  if (!writeDatabase(base, state.stockSize, state.files)) {
-    platform::deleteFile(platform::joinPath(base, kDatabaseName));  // ours: none was there
+  const StagingLock lock(base);
+  if (lock.heldElsewhere() || stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
+  state.facts = factsOfList(state.files);
+  if (!writeDatabase(base, state.stockSize, state.files) || !writeFacts(base, state.facts)) {
+    // Ours: none was there.
+    platform::deleteFile(platform::joinPath(base, kDatabaseName));
+    platform::deleteFile(platform::joinPath(base, kFactsName));
     stopForDriveError(gui);
   }
   showStatus(gui, {state.sizeLine, "Created File Database"});
@@ -115,7 +119,7 @@ void moveOut(State& state, platform::Gui& gui) {
   // Copy pass: nothing is deleted until every file has been copied and proven.
   std::vector<CopyRecord> records(state.files.size());
   ProvenCopies copies(
-      gui, check, [&records](int64_t i) { records[i].staged = true; },
+      gui, check, ProvenCopies::FailedCopy::kAsk, [&records](int64_t i) { records[i].staged = true; },
       [&](int64_t i) { showCopying(state, gui, state.files[i], platform::fileSize(state.files[i].path)); });
   ReadAhead readAhead([&state](int64_t i) { return state.files[i].kind == kFile ? state.files[i].path : ""; });
   for (int64_t i = 0; i < n; ++i) {
@@ -135,24 +139,21 @@ void moveOut(State& state, platform::Gui& gui) {
   const bool allDurable = n == 0 || platform::syncVolume(base);
 
   showStatus(gui, {state.sizeLine, "Created File Database", "Delete Files"});
-  int64_t notMoved = 0;
   for (int64_t i = 0; i < n; ++i) {
     const FileEntry& entry = state.files[i];
     if (entry.kind == kFile) {
       CopyRecord& record = records[i];
       const std::string staged = stagedPath(base, i).file;
       if (record.staged && !allDurable) record.staged = platform::flushAndForget(staged) != 0;
-      if (deleteOrKeep(entry, record, staged)) ++notMoved;
+      if (keptInPlace(entry, record, staged)) state.facts.kept.insert(i);
     }
     gui.setState(app::kProgressBar, progressAt(i, n));
   }
 
-  if (notMoved == 0) {
-    showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
-  } else {
-    showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
-                     "Files not moved: " + platform::integerText(notMoved)});
-  }
+  // "BACK" passes over the files left in place; the user finds them named in the list.
+  showMoved(state, gui);
+  if (!writeFacts(base, state.facts) || !writeKeptList(base, state.files, state.facts.kept))
+    stopForDriveError(gui);
   gui.setState(app::kProgressBar, 100);
   gui.disable(app::kBackButton, false);
   gui.keepOnTop(app::kMainWindow, false);

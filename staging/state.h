@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "staging/facts.h"
+
 namespace staging {
 
 constexpr int8_t kFile = 0;    // FileEntry::kind
@@ -61,6 +63,7 @@ struct State {
   int64_t needSpace = 0;   // bytes the chosen preset needs
   std::string sizeLine;    // "Stock Size 1.23 GB" / "Restore Size 1.23 GB"; "" until set
   std::string homeDrive;   // mount point of the volume the program runs from
+  MoveFacts facts;         // what "GO" recorded beside Shelfdex.dat, or a dropped one read
 
   int mainFont = 0;
   int pathDisplayLimit = 50;

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "staging/facts.h"
 
 namespace staging {
 namespace {
@@ -23,9 +24,11 @@ constexpr int64_t kBatchBytes = 64 << 20;
 constexpr size_t kBatchFiles = 500;
 constexpr int64_t kReadAheadFiles = 32;
 
-platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* prints) {
+platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* prints,
+                                  platform::FileIdentity* seen) {
   platform::CopyOptions options;
   options.sourcePrints = prints;
+  options.sourceSeen = seen;
   options.keepTimes = true;
   options.tick = [&gui] { gui.drainEvents(); };
   return options;
@@ -33,36 +36,43 @@ platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* pr
 
 }  // namespace
 
-ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, std::function<void(int64_t)> proven,
-                           std::function<void(int64_t)> showFile)
-    : gui_(gui), check_(check), proven_(std::move(proven)), showFile_(std::move(showFile)) {}
+ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed,
+                           std::function<void(int64_t)> proven, std::function<void(int64_t)> showFile)
+    : gui_(gui), check_(check), failed_(failed), proven_(std::move(proven)),
+      showFile_(std::move(showFile)) {}
 
-bool ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target) {
+bool ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target,
+                        platform::FileIdentity* seen) {
   if (!check_) {
-    if (!platform::copyFile(source, target, copyOptions(gui_, nullptr))) return false;
+    if (!platform::copyFile(source, target, copyOptions(gui_, nullptr, seen))) return false;
     proven_(id);
     return true;
   }
-  Pending copy{id, source, target, {}};
+  Pending copy{id, source, target, seen, {}, {}};
   gui_.setText(app::kCheckBox, kCheckingCaption);
   gui_.drainEvents();
-  if (!platform::copyFile(source, target, copyOptions(gui_, &copy.prints))) {
+  copy.copy = platform::copyToTemporary(source, target, copyOptions(gui_, &copy.prints, seen));
+  if (copy.copy.name.empty()) {
+    gui_.setText(app::kCheckBox, kCheckCaption);
+    if (failed_ == FailedCopy::kReport) return false;
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
     retryOrEnd(copy);
-    gui_.setText(app::kCheckBox, kCheckCaption);
     proven_(id);
     return true;
   }
-  pendingBytes_ += platform::fileSize(target);
-  folders_.insert(platform::pathPart(target));
+  pendingBytes_ += std::max<int64_t>(0, platform::fileSize(copy.copy.folder + copy.copy.name));
+  folders_.insert(copy.copy.folder);
   pending_.push_back(std::move(copy));
   if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) startProof();
   return true;
 }
 
+// A stop in the middle leaves no unproven copy behind.
 ProvenCopies::~ProvenCopies() {
-  if (proving_.valid()) proving_.wait();  // the thread reads files named by this object
+  if (proving_.valid())
+    for (const Pending& copy : proving_.get()) platform::discardTemporary(copy.copy);
+  for (const Pending& copy : pending_) platform::discardTemporary(copy.copy);
 }
 
 void ProvenCopies::proveAll() {
@@ -83,10 +93,8 @@ void ProvenCopies::startProof() {
                           bool durable = true;
                           for (const std::string& folder : folders)
                             durable = platform::syncVolume(folder) && durable;
-                          for (Pending& copy : batch) {
-                            copy.good = durable && platform::forgetCached(copy.target) &&
-                                        platform::fingerprintFile(copy.target) == copy.prints;
-                          }
+                          for (Pending& copy : batch)
+                            copy.good = durable && platform::fingerprintFromDisk(copy.copy) == copy.prints;
                           return batch;
                         });
   pending_.clear();
@@ -94,26 +102,41 @@ void ProvenCopies::startProof() {
   pendingBytes_ = 0;
 }
 
+// A proven copy takes its name; a copy that failed its proof is removed before the question.
 void ProvenCopies::takeVerdicts() {
   if (!proving_.valid()) return;
   // The window stays painted while the last proof of a pass finishes.
   while (proving_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
     gui_.drainEvents();
-  const Batch batch = proving_.get();
-  for (const Pending& copy : batch) {
-    if (!copy.good) retryOrEnd(copy);
+  Batch batch = proving_.get();
+  for (size_t i = 0; i < batch.size(); ++i) {
+    Pending& copy = batch[i];
+    const bool placed = copy.good && platform::placeTemporary(copy.copy, copy.target);
+    if (!placed) {
+      platform::discardTemporary(copy.copy);
+      // Should the program end at the question, the rest of the batch leaves nothing either.
+      for (size_t j = i + 1; j < batch.size(); ++j) pending_.push_back(batch[j]);
+      retryOrEnd(copy);
+      pending_.resize(pending_.size() - (batch.size() - i - 1));
+    }
     proven_(copy.id);
   }
   gui_.setText(app::kCheckBox, kCheckCaption);
   gui_.drainEvents();
 }
 
-// One copy and its check, made durable and read back at once.
-bool ProvenCopies::copyAndCompare(const std::string& source, const std::string& target) {
+// One copy and its check, made durable and read back at once; it takes the target's name
+// only when it matches.
+bool ProvenCopies::copyAndCompare(const Pending& copy) {
   platform::Fingerprints prints;
-  if (!platform::copyFile(source, target, copyOptions(gui_, &prints))) return false;
-  if (!platform::flushAndForget(target)) return false;
-  return platform::fingerprintFile(target, [this] { gui_.drainEvents(); }) == prints;
+  const platform::Temporary again =
+      platform::copyToTemporary(copy.source, copy.target, copyOptions(gui_, &prints, copy.seen));
+  if (again.name.empty()) return false;
+  const bool good = platform::syncVolume(again.folder) &&
+                    platform::fingerprintFromDisk(again, [this] { gui_.drainEvents(); }) == prints &&
+                    platform::placeTemporary(again, copy.target);
+  if (!good) platform::discardTemporary(again);
+  return good;
 }
 
 void ProvenCopies::retryOrEnd(const Pending& copy) {
@@ -121,11 +144,16 @@ void ProvenCopies::retryOrEnd(const Pending& copy) {
   const int answer = gui_.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
                                      platform::kBoxWarningRetryCancel);
   if (answer != platform::kAnswerRetry) gui_.endProgram();
-  if (!copyAndCompare(copy.source, copy.target)) {
+  if (!copyAndCompare(copy)) {
     gui_.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);
     gui_.endProgram();
   }
 }
+
+StagingLock::StagingLock(std::string base)
+    : base_(std::move(base)), handle_(platform::lockFolder(base_, kLockName)) {}
+
+StagingLock::~StagingLock() { platform::unlockFolder(handle_, base_, kLockName); }
 
 void ReadAhead::before(int64_t position, int64_t count) {
   const int64_t end = std::min(count, position + kReadAheadFiles);
@@ -148,6 +176,13 @@ void showStatus(platform::Gui& gui, std::initializer_list<std::string> lines) {
 std::string megabytesText(int64_t bytes) {
   if (bytes < 0) bytes = 0;
   return platform::realText(static_cast<double>(bytes) / 1048576.0, 2) + " MB";
+}
+
+void refuseOccupiedArea(platform::Gui& gui) {
+  gui.messageBox("Error exist Shelfdex.dat",
+                 "Could you move Shelfdex.dat and Backup folder to another folder now?",
+                 platform::kBoxStopOk);
+  gui.endProgram();
 }
 
 void stopForDriveError(platform::Gui& gui) {

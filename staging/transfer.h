@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/fingerprint.h"
 
 namespace platform { class Gui; }
@@ -21,17 +22,23 @@ namespace staging {
 // bytes as they are copied; a batch then ends with one sync of the volumes written, after
 // which every copy is dropped from the page cache and read back from the disk. That proof
 // runs beside the next copies, on a thread of its own that touches no widget; its verdicts
-// are taken on the program's thread. A copy that fails or does not match offers one retry;
-// Cancel or a second failure ends the program.
+// are taken on the program's thread. A copy waits under its temporary name until it is
+// proven, so an unproven copy never takes the target's name. A copy that does not match
+// offers one retry; Cancel or a second failure removes it and ends the program.
 class ProvenCopies {
  public:
+  // What a copy that cannot be made at all means with the check: the retry question, or
+  // simply false from copy(), so the caller goes on with the next file.
+  enum class FailedCopy { kAsk, kReport };
   // proven(id) runs once per copy that is in place and, with the check, proven.
   // showFile(id) puts the file on the status text before its retry question.
-  ProvenCopies(platform::Gui& gui, bool check, std::function<void(int64_t)> proven,
-               std::function<void(int64_t)> showFile);
+  ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed,
+               std::function<void(int64_t)> proven, std::function<void(int64_t)> showFile);
   ~ProvenCopies();
-  // Copies source to target; false when the copy could not be made (without the check).
-  bool copy(int64_t id, const std::string& source, const std::string& target);
+  // Copies source to target; false when the copy could not be made (then nothing is left
+  // at target). seen, when given, gets the source as it was when it was read.
+  bool copy(int64_t id, const std::string& source, const std::string& target,
+            platform::FileIdentity* seen = nullptr);
   // Proves every copy still pending and waits for the verdicts.
   void proveAll();
 
@@ -40,23 +47,42 @@ class ProvenCopies {
     int64_t id;
     std::string source;
     std::string target;
+    platform::FileIdentity* seen;
+    platform::Temporary copy;       // the copy under its temporary name until proven
     platform::Fingerprints prints;
     bool good = false;  // the verdict of the proof
   };
   using Batch = std::vector<Pending>;
   void startProof();
   void takeVerdicts();
-  bool copyAndCompare(const std::string& source, const std::string& target);
+  bool copyAndCompare(const Pending& copy);
   void retryOrEnd(const Pending& copy);
 
   platform::Gui& gui_;
   bool check_;
+  FailedCopy failed_;
   std::function<void(int64_t)> proven_;
   std::function<void(int64_t)> showFile_;
   Batch pending_;
   std::set<std::string> folders_;  // where the pending copies lie, to sync their volumes
   int64_t pendingBytes_ = 0;
   std::future<Batch> proving_;     // the batch being proven meanwhile, if any
+};
+
+// The staging base's lock for one "GO" or "BACK", let go however the command ends. Where the
+// base takes no lock file (a read-only volume) the command runs without one.
+class StagingLock {
+ public:
+  explicit StagingLock(std::string base);
+  ~StagingLock();
+  StagingLock(const StagingLock&) = delete;
+  StagingLock& operator=(const StagingLock&) = delete;
+  // True when another program holds it: that one is working on this staging area.
+  bool heldElsewhere() const { return handle_ == platform::kLockedElsewhere; }
+
+ private:
+  std::string base_;
+  int handle_;
 };
 
 // Starts reading the next files of a pass ahead, so the disk is busy while one is copied.
@@ -79,6 +105,10 @@ void showStatus(platform::Gui& gui, std::initializer_list<std::string> lines);
 
 // Megabytes with two decimals and " MB", as the status shows a file's size (0.00 for none).
 std::string megabytesText(int64_t bytes);
+
+// Shows the stop box "Error exist Shelfdex.dat" and ends the program: the staging area holds
+// an earlier move-out, or another program is working on it.
+[[noreturn]] void refuseOccupiedArea(platform::Gui& gui);
 
 // Shows the stop box "Error" / "Drive error, stop." and ends the program.
 [[noreturn]] void stopForDriveError(platform::Gui& gui);

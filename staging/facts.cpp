@@ -1,0 +1,139 @@
+// Shelfdex.facts: one fact a line, its fields split by tabs. Paths escape "\", tab, CR and LF,
+// so any Linux name fits on one line:
+//   volume <folder> <identity>
+//   kept <list position>
+// Lines of another lower-case kind are facts of a later version and are passed over.
+#include "staging/facts.h"
+
+#include "platform/files.h"
+#include "platform/numtext.h"
+#include "platform/volumes.h"
+#include "staging/state.h"
+
+namespace staging {
+namespace {
+
+constexpr int64_t kLargestFacts = 256 << 20;  // far above any real list; bounds memory
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+bool unescaped(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\': out += '\\'; break;
+      case 't': out += '\t'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+std::vector<std::string> fieldsOf(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+bool positionOf(const std::string& text, int64_t& position) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  position = std::stoll(text);
+  return true;
+}
+
+}  // namespace
+
+MoveFacts factsOfList(const std::vector<FileEntry>& files) {
+  MoveFacts facts;
+  facts.present = true;
+  std::set<std::string> listedFolders, tops;
+  for (const FileEntry& entry : files)
+    if (entry.kind == kFolder) listedFolders.insert(entry.path);
+  // A folder the list starts from: a listed folder whose parent is not listed, or the
+  // folder of a file that is not listed itself (a chosen volume root has no entry).
+  for (const FileEntry& entry : files) {
+    const bool folder = entry.kind == kFolder;
+    const std::string above =
+        platform::pathPart(folder ? entry.path.substr(0, entry.path.size() - 1) : entry.path);
+    if (listedFolders.count(above) == 0) tops.insert(folder ? entry.path : above);
+  }
+  for (const std::string& top : tops)
+    facts.volumes.push_back(SourceVolume{top, platform::volumeIdentity(top)});
+  return facts;
+}
+
+bool writeFacts(const std::string& base, const MoveFacts& facts) {
+  std::string text;
+  for (const SourceVolume& volume : facts.volumes)
+    text += "volume\t" + escaped(volume.folder) + "\t" + escaped(volume.identity) + "\n";
+  for (int64_t position : facts.kept) text += "kept\t" + platform::integerText(position) + "\n";
+  return platform::replaceFileContent(platform::joinPath(base, kFactsName), text) != 0;
+}
+
+std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
+  damaged = false;
+  MoveFacts facts;
+  const std::string path = platform::joinPath(base, kFactsName);
+  if (!platform::existsAt(path)) return facts;
+  std::string text;
+  if (!platform::readFileContent(path, kLargestFacts, text) || (!text.empty() && text.back() != '\n')) {
+    damaged = true;
+    return std::nullopt;
+  }
+  facts.present = true;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    const std::vector<std::string> fields = fieldsOf(text.substr(start, end - start));
+    start = end + 1;
+    SourceVolume volume;
+    int64_t position = 0;
+    if (fields[0] == "volume" && fields.size() == 3 && unescaped(fields[1], volume.folder) &&
+        unescaped(fields[2], volume.identity) && !volume.folder.empty() && volume.folder.back() == '/') {
+      facts.volumes.push_back(std::move(volume));
+    } else if (fields[0] == "kept" && fields.size() == 2 && positionOf(fields[1], position)) {
+      facts.kept.insert(position);
+    } else if (fields[0] == "volume" || fields[0] == "kept" ||
+               fields[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
+      damaged = true;
+      return std::nullopt;
+    }
+  }
+  return facts;
+}
+
+bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
+                   const std::set<int64_t>& kept) {
+  const std::string path = platform::joinPath(base, kKeptListName);
+  if (kept.empty()) return !platform::existsAt(path) || platform::deleteFile(path);
+  std::string text;
+  for (int64_t position : kept) text += files[static_cast<size_t>(position)].path + "\n";
+  return platform::replaceFileContent(path, text) != 0;
+}
+
+}  // namespace staging
