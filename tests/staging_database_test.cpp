@@ -192,3 +192,19 @@ TEST_F(DropTest, ADamagedDatabaseChangesNothingButTheStatus) {
   EXPECT_FALSE(enabled(app::kBackButton));
   EXPECT_TRUE(enabled(app::kPresetBox));
 }
+
+// A folder ticked after its parent is listed twice, and a second "Move Folder" leaves a stock
+// size that is not the sum of the sizes. This count takes a minute if equal paths pile up in
+// one probe run of the index.
+TEST_F(DropTest, LoadsManyRepeatedPathsAndAnyStockSize) {
+  const int64_t count = 200000;
+  std::string bytes = le(7, 8) + le(count, 8);
+  for (int64_t i = 0; i < count; ++i) bytes += record("/a/", "\r\n", 1, 0);
+  scratch.write("keep/Shelfdex.dat", bytes);
+  dropFiles({scratch.path("keep/Shelfdex.dat")});
+  pump();
+  EXPECT_EQ(state.files.size(), static_cast<size_t>(count));
+  EXPECT_EQ(state.stockSize, 7);
+  EXPECT_TRUE(state.isListed("/a/"));
+  EXPECT_FALSE(state.isListed("/a/b"));
+}
