@@ -150,6 +150,14 @@ std::string DataFile::readTextLine() {
 
 bool DataFile::ranPastEnd() const { return pastEnd_; }
 
+bool DataFile::atEnd() {
+  if (!file_) return true;
+  const int byte = std::getc(file_);
+  if (byte == EOF) return !std::ferror(file_);
+  std::ungetc(byte, file_);
+  return false;
+}
+
 bool DataFile::close() {
   if (!file_) return false;
   bool good = std::fclose(file_) == 0 && !failed_;

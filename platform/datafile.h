@@ -29,6 +29,7 @@ class DataFile {
   int8_t readByte();       // 0 at the end of the file
   std::string readTextLine();  // ends at 13, 10, 13 10 or 0, or the end of the file
   bool ranPastEnd() const;     // a read wanted more bytes than were left
+  bool atEnd();                // every byte has been read (false on a read error)
 
   // Flushes, fsyncs (when written) and closes; true when every byte reached the disk.
   bool close();

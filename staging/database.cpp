@@ -3,6 +3,7 @@
 #include "staging/database.h"
 
 #include "app/widgets.h"
+#include "folders/text.h"
 #include "platform/datafile.h"
 #include "platform/files.h"
 #include "platform/gui.h"
@@ -33,6 +34,15 @@ bool isSoundPath(const std::string& path) {
     start = end + 1;
   }
   return true;
+}
+
+// An entry this program could have written: a sound UTF-8 path that ends with "/" exactly
+// when it names a folder, and a size of 0 or more.
+bool isSoundEntry(const FileEntry& entry) {
+  if (entry.kind != kFile && entry.kind != kFolder) return false;
+  if (!isSoundPath(entry.path) || !folders::storableText(entry.path)) return false;
+  if ((entry.path.back() == '/') != (entry.kind == kFolder)) return false;
+  return entry.size >= 0;
 }
 
 }  // namespace
@@ -78,8 +88,11 @@ std::optional<Database> readDatabase(const std::string& path, bool* damaged) {
   Database database;
   database.stockSize = file.readInt64();
   const int64_t count = file.readInt64();
-  // The count is checked against what the file can hold before anything is reserved.
-  if (count <= 0 || count > (file.length() - kHeaderBytes) / kSmallestRecordBytes) return refuse();
+  // The count is checked against what the file can hold before anything is reserved. The
+  // stock size need not be the sum of the sizes (a second "Move Folder" starts it at 0 again).
+  if (database.stockSize < 0 || count <= 0 ||
+      count > (file.length() - kHeaderBytes) / kSmallestRecordBytes)
+    return refuse();
   database.files.reserve(static_cast<size_t>(count));
   for (int64_t i = 0; i < count; ++i) {
     FileEntry entry;
@@ -89,11 +102,11 @@ std::optional<Database> readDatabase(const std::string& path, bool* damaged) {
     entry.modified = file.readInt32();
     entry.accessed = file.readInt32();
     entry.size = file.readInt64();
-    if (file.ranPastEnd() || (entry.kind != kFile && entry.kind != kFolder) || !isSoundPath(entry.path)) {
-      return refuse();
-    }
+    if (file.ranPastEnd() || !isSoundEntry(entry)) return refuse();
     database.files.push_back(std::move(entry));
   }
+  // Bytes after the last record mean the count was damaged: entries would go unrestored.
+  if (!file.atEnd()) return refuse();
   file.close();
   return database;
 }

@@ -25,11 +25,13 @@ struct FileEntry {
 
 // Finds a listed path in constant time. It keeps list positions, not copies of the paths:
 // open addressing over (hash, position) pairs, so a scan of a large tree allocates nothing
-// per entry and compares a path only when its full 64-bit hash matches.
+// per entry and compares a path only when its full 64-bit hash matches. A path listed twice
+// holds one slot, and the hash is keyed per process, so no list (a loaded database
+// included) can make the probes run long.
 class PathIndex {
  public:
   bool contains(const std::vector<FileEntry>& files, std::string_view path) const;
-  void add(const std::vector<FileEntry>& files, size_t position);
+  void add(const std::vector<FileEntry>& files, size_t position);  // no-op for a held path
   void clear();
 
  private:
