@@ -116,11 +116,7 @@ TEST_F(MoveBack, NeverOverwritesAFileTheUserPutInAMovedFilesPlace) {
 
   // Once the user has moved the new file away, a later "BACK" finishes the job.
   platform::deleteFile(tree.path("data/a/run.sh"));
-  gui->closeWindow(app::kMainWindow);
-  state = staging::State();
-  start();
-  dropFiles({base + "/Shelfdex.dat"});
-  pump();
+  restartAndDrop();
   ASSERT_TRUE(clickBack());
   EXPECT_EQ(data(), before);
   EXPECT_TRUE(tree.list("stage").empty());

@@ -173,6 +173,15 @@ class StagingFixture : public AppFixture {
     return path;
   }
 
+  // A later run: a fresh program state and window, and Shelfdex.dat dropped on it.
+  void restartAndDrop() {
+    gui->closeWindow(app::kMainWindow);
+    state = staging::State();
+    start();
+    dropFiles({database()});
+    pump();
+  }
+
   void setCheck(bool ticked) { gui->setState(app::kCheckBox, ticked ? 1 : 0); }
   // A click on "GO" / "BACK" as the user makes it; false when the program ended inside.
   bool clickGo() {
