@@ -5,6 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// Older C library headers lack the mask bit; the kernel has answered it since 5.8.
+#ifndef STATX_MNT_ID
+#define STATX_MNT_ID 0x00001000U
+#endif
+
 namespace platform::internal {
 
 // True when hasWriteHook(): copies must go through writeAll so a test can fail them.
@@ -16,6 +21,8 @@ bool writeAll(int fd, const void* data, size_t size);
 int openForReadingQuietly(const char* path);
 // Date value of the time of that kind of a statx result (see fileDate).
 int32_t dateOfStatx(const struct statx& info, int kind);
+// The mount identity (see mountIdentity) of a statx result asked with STATX_MNT_ID.
+uint64_t mountIdentityOf(const struct statx& info);
 
 // Keeps the kernel reading a window ahead of a sequential reader, so the disk works while
 // the reader hashes or writes; the kernel's own read-ahead is a few hundred KiB at most.
