@@ -94,13 +94,14 @@ class Scanner {
     return deepest;
   }
 
-  // A folder at or below the staging base, or on the staging base's device (a bind mount of
-  // it elsewhere): moving its files to the staging volume would free nothing.
+  // A folder on the staging base's device, below the base or where the device is mounted
+  // again: moving its files to the staging volume would free nothing. Without a volume for
+  // the base in the table, a folder at or below the base.
   bool onStagingVolume(const std::string& folder) const {
     if (stagingBase_.empty()) return false;
-    if (startsWith(folder, stagingBase_)) return true;
+    if (!stagingVolume_) return startsWith(folder, stagingBase_);
     const platform::Volume* volume = volumeHolding(folder);
-    return volume && stagingVolume_ && volume->device == stagingVolume_->device;
+    return volume && volume->device == stagingVolume_->device;
   }
 
   // A folder at or below the mount point of a kernel file system (/proc, /sys, /dev): its

@@ -248,17 +248,21 @@ TEST_F(ScanTest, NeverListsTheStagingVolume) {
   volumes.write("stage/Other/file", "3");
   volumes.write("disk/A/kept", "1");
   volumes.write("disk/A/again/file", "4");
+  volumes.write("stage/Deeper/own", "5");
   layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1),
               testing_support::diskVolume(stage, 100000, 2),
-              testing_support::diskVolume(disk("A/again"), 100000, 2)});  // stage's device
+              testing_support::diskVolume(disk("A/again"), 100000, 2),     // stage's device
+              testing_support::diskVolume(stage + "/Deeper", 100000, 3)});  // another disk in it
   const std::string base = stage + "/", a = diskFolder("A"), top = volumes.root() + "/";
   const struct {
     Paths chosen, listed;
+    bool saysWhy;
   } rows[] = {
-      {{base, base + "Backup001/", base + "Other/"}, {}},
-      {{a + "again/"}, {}},
-      {{top}, {top}},  // holds the staging base (and the disk, another volume)
-      {{a}, {a, a + "kept"}},
+      {{base, base + "Backup001/", base + "Other/"}, {}, true},
+      {{a + "again/"}, {}, true},
+      {{top}, {top}, true},  // holds the staging base (and the disk, another volume)
+      {{a}, {a, a + "kept"}, true},
+      {{base + "Deeper/"}, {base + "Deeper/own"}, false},
   };
   for (const auto& row : rows) {
     state.clearFiles();
@@ -268,7 +272,7 @@ TEST_F(ScanTest, NeverListsTheStagingVolume) {
     EXPECT_EQ(paths, row.listed) << row.chosen[0];
     const std::vector<std::string> lines = statusLines(status());
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], folders::kStagingFilesStay) << row.chosen[0];
+    EXPECT_EQ(lines[lines.size() - 2] == folders::kStagingFilesStay, row.saysWhy) << row.chosen[0];
     EXPECT_EQ(lines.back(), "Did not stock files.");
   }
   // A scan that finds enough elsewhere says nothing of what it passed over.
