@@ -3,6 +3,7 @@
 // "BACK" can bring back is listed; everything else is passed over as if it were not there.
 #include "folders/scan.h"
 
+#include <map>
 #include <set>
 
 #include "app/widgets.h"
@@ -13,7 +14,6 @@
 #include "platform/gui.h"
 #include "platform/numtext.h"
 #include "platform/volumes.h"
-#include "staging/database.h"
 #include "staging/state.h"
 
 namespace folders {
@@ -23,7 +23,6 @@ using staging::FileEntry;
 
 constexpr size_t kShownFolderCharacters = 38;
 const std::string kFinished = "Finished";
-const std::string kStagingFolderPrefix = "Backup";
 
 std::string progressText(const std::string& folder, int64_t stockSize) {
   return app::joinLines({lastCharacters(folder, kShownFolderCharacters), "", staging::stockSizeLine(stockSize)});
@@ -34,40 +33,46 @@ std::string withSlash(std::string folder) {
   return folder;
 }
 
-// "Backup" + 3 or more digits: the staging folders beside Shelfdex.dat.
-bool isStagingFolderName(const std::string& name) {
-  if (name.size() < kStagingFolderPrefix.size() + 3 || name.rfind(kStagingFolderPrefix, 0) != 0)
-    return false;
-  for (size_t i = kStagingFolderPrefix.size(); i < name.size(); ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
+bool startsWith(const std::string& text, const std::string& head) {
+  return text.compare(0, head.size(), head) == 0;
 }
 
+// The scan stays on the mount of each chosen folder, as du -x does: another volume, a RAM
+// disk or a bind mount inside it would list the same files twice or files GO frees no room
+// by moving. Only files with one link are listed: moving one name of a hard-linked file
+// frees nothing, and BACK would bring the names back as separate files.
 class Scanner {
  public:
   Scanner(staging::State& state, platform::Gui& gui)
       : state_(state), gui_(gui) {
+    roots_.insert("/");
+    for (const platform::Volume& volume : platform::volumeTable()) {
+      roots_.insert(withSlash(volume.mountPoint));
+      volumes_[withSlash(volume.mountPoint)] = volume;  // the last mount on a point is on top
+    }
     const std::string base = state.stagingBase();
     if (!base.empty()) {
       stagingBase_ = withSlash(base);
+      stagingVolume_ = volumeHolding(stagingBase_);
       largestFile_ = platform::largestFileOn(base);
-    }
-    volumeRoots_.insert("/");
-    for (const platform::Volume& volume : platform::volumeTable()) {
-      volumeRoots_.insert(withSlash(volume.mountPoint));
-      if (volume.mountPoint != "/" && platform::isKernelState(volume))
-        kernelRoots_.insert(withSlash(volume.mountPoint));
     }
   }
 
   void scanChosen(const std::string& chosen) {
     const std::string folder = withSlash(chosen);
-    if (!storableText(folder) || insideStagingFolder(folder) || insideKernelVolume(folder)) return;
+    if (!storableText(folder) || insideKernelVolume(folder)) return;
+    if (onStagingVolume(folder)) {
+      passedStaging_ = true;
+      return;
+    }
+    mount_ = platform::mountIdentity(folder);
     appendOwnEntry(folder);
     scanFolder(folder);
   }
 
   bool finished() const { return finished_; }
+  // True when files were left out because they lie on the staging volume.
+  bool passedOverStaging() const { return passedStaging_; }
 
  private:
   bool reached() const { return state_.stockSize >= state_.needSpace; }
@@ -80,13 +85,23 @@ class Scanner {
     finished_ = true;
   }
 
-  // A chosen folder at or below a BackupNNN folder of the staging base.
-  bool insideStagingFolder(const std::string& folder) const {
-    if (stagingBase_.empty() || folder.size() <= stagingBase_.size() ||
-        folder.compare(0, stagingBase_.size(), stagingBase_) != 0)
-      return false;
-    const size_t end = folder.find('/', stagingBase_.size());
-    return isStagingFolderName(folder.substr(stagingBase_.size(), end - stagingBase_.size()));
+  // The volume mounted deepest above folder (or at it); nullptr when the table has none.
+  const platform::Volume* volumeHolding(const std::string& folder) const {
+    const platform::Volume* deepest = nullptr;
+    size_t depth = 0;  // length of its mount point with "/"
+    for (const auto& [root, volume] : volumes_)
+      if (root.size() > depth && startsWith(folder, root)) deepest = &volume, depth = root.size();
+    return deepest;
+  }
+
+  // A folder on the staging base's device, below the base or where the device is mounted
+  // again: moving its files to the staging volume would free nothing. Without a volume for
+  // the base in the table, a folder at or below the base.
+  bool onStagingVolume(const std::string& folder) const {
+    if (stagingBase_.empty()) return false;
+    if (!stagingVolume_) return startsWith(folder, stagingBase_);
+    const platform::Volume* volume = volumeHolding(folder);
+    return volume && volume->device == stagingVolume_->device;
   }
 
   // A folder at or below the mount point of a kernel file system (/proc, /sys, /dev): its
@@ -94,16 +109,14 @@ class Scanner {
   // running system (/proc/kcore alone claims terabytes).
   // The volume mounted deepest above the folder decides: /dev/shm is a RAM disk inside /dev.
   bool insideKernelVolume(const std::string& folder) const {
-    std::string deepest;
-    for (const std::string& root : volumeRoots_)
-      if (root.size() > deepest.size() && folder.compare(0, root.size(), root) == 0) deepest = root;
-    return kernelRoots_.count(deepest) != 0;
+    const platform::Volume* volume = volumeHolding(folder);
+    return volume && volume->mountPoint != "/" && platform::isKernelState(*volume);
   }
 
   // The chosen folder's entry, dated from its parent's listing. A volume root has none:
   // it is no folder of the volume it is mounted on.
   void appendOwnEntry(const std::string& folder) {
-    if (volumeRoots_.count(folder)) return;
+    if (roots_.count(folder)) return;
     const std::string parent = platform::pathPart(folder.substr(0, folder.size() - 1));
     platform::FolderScan scan(parent);
     while (scan.ok() && scan.next()) {
@@ -132,21 +145,23 @@ class Scanner {
     platform::FolderScan scan(folder);
     gui_.setText(app::kStatusText, progressText(folder, state_.stockSize));
     gui_.drainEvents();
-    const bool atStagingBase = folder == stagingBase_;
     int writable = -1;  // whether files can be deleted from folder; asked at its first file
     while (scan.ok() && scan.next()) {
       const std::string& name = scan.name();
       if (!storableText(name)) continue;
       const int type = scan.type();
       if (type == platform::kEntryFolder) {
-        if (atStagingBase && isStagingFolderName(name)) continue;
         std::string sub = folder + name + "/";
-        if (kernelRoots_.count(sub) || state_.isListed(sub)) continue;
+        // A mount point the table names, or one the kernel tells apart (a bind mount).
+        if (roots_.count(sub) || scan.mountId() != mount_) {
+          if (onStagingVolume(sub)) passedStaging_ = true;
+          continue;
+        }
+        if (state_.isListed(sub)) continue;
         state_.appendFile(folderEntry(sub, scan));
         scanFolder(sub);
         if (reached()) return;  // the rest of this folder would add nothing
       } else if (type == platform::kEntryFile) {
-        if (atStagingBase && name == staging::kDatabaseName) continue;
         std::string path = folder + name;
         if (state_.isListed(path)) continue;
         if (writable < 0) writable = platform::canWriteInto(folder) ? 1 : 0;
@@ -155,6 +170,7 @@ class Scanner {
         // folder, instead of four lookups of the whole path.
         const int64_t size = scan.size();
         if (size < 0 || size > largestFile_) continue;  // gone meanwhile, or too big to stage
+        if (scan.links() != 1 || scan.mountId() != mount_) continue;  // hard links, bind-mounted files
         state_.appendFile(fileEntry(std::move(path), size, scan));
         state_.stockSize += size;
         if (reached()) {
@@ -169,10 +185,13 @@ class Scanner {
   staging::State& state_;
   platform::Gui& gui_;
   std::string stagingBase_;              // with "/"; "" without a staging drive
+  const platform::Volume* stagingVolume_ = nullptr;  // the table's volume holding it
   int64_t largestFile_ = INT64_MAX;      // bytes one staged file may have
-  std::set<std::string> volumeRoots_;    // mount points, each with "/"
-  std::set<std::string> kernelRoots_;    // mount points of kernel file systems
+  std::set<std::string> roots_;          // mount points, each with "/"
+  std::map<std::string, platform::Volume> volumes_;  // by mount point with "/"
+  uint64_t mount_ = 0;                   // mount identity of the chosen folder being scanned
   bool finished_ = false;
+  bool passedStaging_ = false;
 };
 
 }  // namespace
@@ -190,8 +209,9 @@ void scanChosenFolders(staging::State& state, platform::Gui& gui) {
     gui.disable(app::kDriveBox, true);
     gui.disable(app::kMoveFolderButton, true);
   } else {
-    gui.setText(app::kStatusText,
-                app::joinLines({gui.text(app::kStatusText), "Did not stock files."}));
+    std::string text = gui.text(app::kStatusText);
+    if (scanner.passedOverStaging()) text = app::joinLines({text, kStagingFilesStay});
+    gui.setText(app::kStatusText, app::joinLines({text, "Did not stock files."}));
   }
 }
 

@@ -5,6 +5,10 @@ namespace platform { class Gui; }
 namespace staging { struct State; }
 
 namespace folders {
+// The line before "Did not stock files." when the scan passed over files on the staging
+// volume: moving them there would free nothing.
+inline constexpr const char* kStagingFilesStay = "Files on the staging drive free no room.";
+
 // The command of the "Move Folder" button: stock size to 0, the folder window, then the scan.
 void moveFolder(staging::State& state, platform::Gui& gui);
 // The scan of the folders already in state.folders, without the window: each one's own entry

@@ -156,14 +156,14 @@ namespace {
 
 // Gives the owner full rights on a folder (by name in dir) so its entries can be listed and
 // removed; the folder must have been checked to be a real folder, not a link.
-void makeFolderOpen(int dir, const char* name, const struct stat& info) {
-  if ((info.st_mode & S_IRWXU) != S_IRWXU)
-    fchmodat(dir, name, (info.st_mode & 07777) | S_IRWXU, 0);
+void makeFolderOpen(int dir, const char* name, mode_t mode) {
+  if ((mode & S_IRWXU) != S_IRWXU) fchmodat(dir, name, (mode & 07777) | S_IRWXU, 0);
 }
 
 // Removes every entry of the open folder fd. Links are unlinked as links; folders on another
-// file system (a mount inside the tree) are left alone so nothing beyond the tree goes.
-void removeContents(int fd, dev_t device) {
+// mount than the tree's (another volume, a tmpfs, a bind mount even of the same device) are
+// left alone so nothing beyond the tree goes.
+void removeContents(int fd, uint64_t mount) {
   DIR* listing = fdopendir(dup(fd));
   if (!listing) return;
   std::vector<std::string> folders;
@@ -183,14 +183,15 @@ void removeContents(int fd, dev_t device) {
   }
   closedir(listing);
   for (const std::string& name : folders) {
-    struct stat info{};
-    if (fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_dev != device)
+    struct statx info{};
+    if (statx(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_TYPE | STATX_MODE | STATX_MNT_ID, &info) != 0 ||
+        !S_ISDIR(info.stx_mode) || internal::mountIdentityOf(info) != mount)
       continue;
-    makeFolderOpen(fd, name.c_str(), info);
+    makeFolderOpen(fd, name.c_str(), info.stx_mode);
     int child = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (child < 0) continue;
-    removeContents(child, device);
+    removeContents(child, mount);
     close(child);
     unlinkat(fd, name.c_str(), AT_REMOVEDIR);
   }
@@ -203,10 +204,12 @@ int deleteFolder(const std::string& path) {
   if (folder.empty()) return 0;
   struct stat info{};
   if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
-  makeFolderOpen(AT_FDCWD, folder.c_str(), info);
+  makeFolderOpen(AT_FDCWD, folder.c_str(), info.st_mode);
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return 0;
-  removeContents(fd, info.st_dev);
+  struct statx top{};
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &top) == 0)
+    removeContents(fd, internal::mountIdentityOf(top));
   close(fd);
   return rmdir(folder.c_str()) == 0;
 }
@@ -590,8 +593,8 @@ struct FolderScan::Impl {
 
   bool examine() {
     if (asked == 0)
-      asked = statx(dirfd(listing), name.c_str(), AT_SYMLINK_NOFOLLOW,
-                    STATX_BASIC_STATS | STATX_BTIME, &info) == 0 ? 1 : -1;
+      asked = statx(dirfd(listing), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                    STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID, &info) == 0 ? 1 : -1;
     return asked == 1;
   }
 };
@@ -646,6 +649,16 @@ int64_t FolderScan::size() const {
   if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return kNothingThere;
   if (S_ISDIR(impl_->info.stx_mode)) return kIsFolder;
   return static_cast<int64_t>(impl_->info.stx_size);
+}
+
+uint64_t FolderScan::mountId() const {
+  if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
+  return internal::mountIdentityOf(impl_->info);
+}
+
+uint32_t FolderScan::links() const {
+  if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
+  return impl_->info.stx_nlink;
 }
 
 bool FolderScan::readable() const {

@@ -36,7 +36,9 @@ int deleteFile(const std::string& path);
 // Removes a folder only when it is empty; nonzero on success.
 int deleteEmptyFolder(const std::string& path);
 // Deletes a folder with everything in it, read-only files included; links inside are
-// removed as links and their targets are never touched. Nonzero on success, 0 when missing.
+// removed as links and their targets are never touched, and folders on other mounts (bind
+// mounts included) are left as they are. Nonzero on success, 0 when missing or when a mount
+// inside kept the folder.
 int deleteFolder(const std::string& path);
 
 // What makes a file the file that was copied: the same inode with the same size, content
@@ -124,7 +126,10 @@ class FolderScan {
   int32_t date(int kind) const;    // as fileDate() for the current entry
   int64_t size() const;            // as fileSize() for the current entry (not following links)
   bool readable() const;           // as canRead() for the current entry
-  // date() and size() share one examination of the entry, made at the first of them.
+  uint64_t mountId() const;        // as mountIdentity() for the current entry; 0 when unknown
+  uint32_t links() const;          // hard links of the current entry; 0 when unknown
+  // date(), size(), mountId() and links() share one examination of the entry, made at the
+  // first of them.
  private:
   struct Impl;
   Impl* impl_;

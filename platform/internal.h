@@ -9,6 +9,11 @@
 
 #include "platform/fingerprint.h"
 
+// Older C library headers lack the mask bit; the kernel has answered it since 5.8.
+#ifndef STATX_MNT_ID
+#define STATX_MNT_ID 0x00001000U
+#endif
+
 namespace platform::internal {
 
 // Writes all size bytes through the syscall table, going on after short writes and EINTR;
@@ -24,6 +29,8 @@ int openFolder(const std::string& folder);
 Fingerprints fingerprintOpenFile(int fd, const std::function<void()>& tick);
 // Date value of the time of that kind of a statx result (see fileDate).
 int32_t dateOfStatx(const struct statx& info, int kind);
+// The mount identity (see mountIdentity) of a statx result asked with STATX_MNT_ID.
+uint64_t mountIdentityOf(const struct statx& info);
 
 // Keeps the kernel reading a window ahead of a sequential reader, so the disk works while
 // the reader hashes or writes; the kernel's own read-ahead is a few hundred KiB at most.

@@ -2,23 +2,32 @@
 // of a path's volume and the program's own folder.
 #include "platform/volumes.h"
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <cstddef>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "platform/files.h"
+#include "platform/internal.h"
 
 namespace platform {
 namespace {
 
 std::mutex tableMutex;
 std::function<std::vector<Volume>()> tableForTests;
+std::function<int32_t(const std::string&)> freeQueryForTests;
 
 // mountinfo writes space, tab, newline and backslash in names as "\" + three octal digits.
 std::string unescaped(const std::string& field) {
@@ -82,10 +91,18 @@ std::vector<Volume> realTable() {
   std::ifstream file("/proc/self/mountinfo");
   std::stringstream text;
   text << file.rdbuf();
-  std::vector<Volume> volumes = parseMountInfo(text.str());
-  for (Volume& volume : volumes) volume.freeMiB = freeMiBOf(volume.mountPoint);
-  return volumes;
+  return parseMountInfo(text.str());
 }
+
+// The answers of one askFreeSpace, shared with its helper threads: a thread that answers
+// after the wait has ended writes into this and nothing else.
+struct FreeAnswers {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<int32_t> free;
+  std::vector<bool> answered;
+  size_t missing = 0;
+};
 
 // True when mountPoint is path itself or one of its leading folders.
 bool holds(const std::string& mountPoint, const std::string& path) {
@@ -137,12 +154,73 @@ void setVolumeTableForTests(std::function<std::vector<Volume>()> table) {
   tableForTests = std::move(table);
 }
 
+void setFreeSpaceQueryForTests(std::function<int32_t(const std::string&)> query) {
+  std::lock_guard<std::mutex> lock(tableMutex);
+  freeQueryForTests = std::move(query);
+}
+
+void askFreeSpace(std::vector<Volume>& volumes, int waitMs) {
+  std::function<int32_t(const std::string&)> query;
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    if (freeQueryForTests) query = freeQueryForTests;
+    else if (tableForTests) return;  // the laid-out volumes carry their own figures
+  }
+  if (!query) query = freeMiBOf;
+  auto answers = std::make_shared<FreeAnswers>();
+  answers->free.assign(volumes.size(), 0);
+  answers->answered.assign(volumes.size(), false);
+  answers->missing = volumes.size();
+  // One thread per volume: a statvfs stuck on a dead share never delays the others' answers.
+  for (size_t i = 0; i < volumes.size(); ++i) {
+    try {
+      std::thread([answers, query, i, mountPoint = volumes[i].mountPoint] {
+        const int32_t free = query(mountPoint);
+        std::lock_guard<std::mutex> lock(answers->mutex);
+        answers->free[i] = free;
+        answers->answered[i] = true;
+        if (--answers->missing == 0) answers->arrived.notify_all();
+      }).detach();
+    } catch (const std::system_error&) {
+      std::lock_guard<std::mutex> lock(answers->mutex);  // no thread to ask with: unknown
+      --answers->missing;
+    }
+  }
+  std::unique_lock<std::mutex> lock(answers->mutex);
+  answers->arrived.wait_for(lock, std::chrono::milliseconds(waitMs),
+                            [&] { return answers->missing == 0; });
+  for (size_t i = 0; i < volumes.size(); ++i)
+    volumes[i].freeMiB = answers->answered[i] ? answers->free[i] : 0;
+}
+
 int32_t driveFreeSpace(const std::string& root) {
   // Linear in the number of mounts; a desktop has a few dozen.
-  int32_t free = 0;
+  std::vector<Volume> asked;
   for (const Volume& volume : volumeTable())
-    if (volume.mountPoint == root) free = volume.freeMiB;  // the last mount on a point is on top
-  return free;
+    if (volume.mountPoint == root) asked.assign(1, volume);  // the last mount on a point is on top
+  askFreeSpace(asked);
+  return asked.empty() ? 0 : asked[0].freeMiB;
+}
+
+uint64_t internal::mountIdentityOf(const struct statx& info) {
+  // Mount ids are small counters; the high bit keeps a device number from ever equalling one.
+  if (info.stx_mask & STATX_MNT_ID) {
+    // The C library's own struct statx may lack the field; the kernel puts it right after
+    // stx_dev_minor.
+    uint64_t id = 0;
+    std::memcpy(&id, reinterpret_cast<const char*>(&info) + offsetof(struct statx, stx_dev_minor) +
+                         sizeof info.stx_dev_minor, sizeof id);
+    return id;
+  }
+  return (uint64_t{1} << 63) | makedev(info.stx_dev_major, info.stx_dev_minor);
+}
+
+uint64_t mountIdentity(const std::string& path) {
+  struct statx info{};
+  // AT_NO_AUTOMOUNT: asking about an automount point must not mount a network share.
+  if (path.empty() || statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, STATX_MNT_ID, &info) != 0)
+    return 0;
+  return internal::mountIdentityOf(info);
 }
 
 std::string volumeOf(const std::string& path) {

@@ -14,7 +14,11 @@ struct Volume {
   bool readWrite = false;
   uint64_t device = 0;     // st_dev of the mount point: bind mounts share it
   int32_t freeMiB = 0;     // room this user can write into, MiB, truncated; 0 when unknown
+                           // (the real table leaves it 0 until askFreeSpace)
 };
+
+// How long, in all, askFreeSpace waits for the volumes it asks (milliseconds).
+constexpr int kFreeSpaceWaitMs = 1000;
 
 // True for a file system through which the kernel shows its own state (proc, sysfs,
 // devtmpfs, cgroup, ...): its "files" are no one's data.
@@ -24,14 +28,27 @@ bool isKernelState(const Volume& volume);
 bool keepsFiles(const Volume& volume);
 
 // Every mounted file system, from /proc/self/mountinfo, or from the seam when one is set.
+// Reading it touches no volume, so a mount that does not answer cannot hold it up.
 std::vector<Volume> volumeTable();
 // The volumes of a /proc/self/mountinfo text, in its order; freeMiB is left 0 (no system call).
 std::vector<Volume> parseMountInfo(const std::string& text);
 // Tests lay out their own volumes; an empty function restores the real table.
 void setVolumeTableForTests(std::function<std::vector<Volume>()> table);
 
-// Free MiB of the volume whose mount point is root, as the table gives it; 0 when unknown.
+// Sets the freeMiB of each volume, asking all of them at once on helper threads and waiting
+// at most waitMs in all; a volume that has not answered by then (a network share whose
+// server is gone) gets 0. Volumes of the tests' table keep their freeMiB, unless a test
+// query is set.
+void askFreeSpace(std::vector<Volume>& volumes, int waitMs = kFreeSpaceWaitMs);
+// Tests answer the free-space questions themselves (an answer may never come); an empty
+// function restores the real question.
+void setFreeSpaceQueryForTests(std::function<int32_t(const std::string& mountPoint)> query);
+// Free MiB of the volume mounted at root, asked now as askFreeSpace asks; 0 when unknown.
 int32_t driveFreeSpace(const std::string& root);
+// Equal for two paths exactly when they lie on the same mount, so a bind mount of the same
+// device counts as another mount: the kernel's mount id, or the device where the kernel
+// reports none. 0 when path cannot be examined.
+uint64_t mountIdentity(const std::string& path);
 // Mount point of the volume that holds path (longest prefix match); "" when none.
 std::string volumeOf(const std::string& path);
 // The resolved folder of the running executable, ending with "/".

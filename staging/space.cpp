@@ -35,8 +35,8 @@ Preset preset(int index) {
   return chosen;
 }
 
-std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table,
-                                      const std::string& homeDrive) {
+std::vector<platform::Volume> stagingCandidates(const std::vector<platform::Volume>& table,
+                                                const std::string& homeDrive) {
   uint64_t homeDevice = 0;
   bool homeKnown = false;
   for (const platform::Volume& volume : table) {
@@ -44,22 +44,28 @@ std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table
   }
   // One entry per device, at its shortest mount point; never the home drive's device,
   // which a bind mount could otherwise offer under another name.
-  std::vector<const platform::Volume*> chosen;
+  std::vector<platform::Volume> chosen;
   for (const platform::Volume& volume : table) {
-    if (!holdsDataSafely(volume) || volume.freeMiB == 0) continue;
+    if (!holdsDataSafely(volume)) continue;
     if (volume.mountPoint == homeDrive || (homeKnown && volume.device == homeDevice)) continue;
     auto same = std::find_if(chosen.begin(), chosen.end(),
-                             [&](const platform::Volume* v) { return v->device == volume.device; });
+                             [&](const platform::Volume& v) { return v.device == volume.device; });
     if (same == chosen.end()) {
-      chosen.push_back(&volume);
-    } else if (volume.mountPoint.size() < (*same)->mountPoint.size()) {
-      *same = &volume;
+      chosen.push_back(volume);
+    } else if (volume.mountPoint.size() < same->mountPoint.size()) {
+      *same = volume;
     }
   }
   std::sort(chosen.begin(), chosen.end(),
-            [](const platform::Volume* a, const platform::Volume* b) { return a->mountPoint < b->mountPoint; });
+            [](const platform::Volume& a, const platform::Volume& b) { return a.mountPoint < b.mountPoint; });
+  return chosen;
+}
+
+std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table,
+                                      const std::string& homeDrive) {
   std::vector<DriveEntry> drives;
-  for (const platform::Volume* volume : chosen) drives.push_back({volume->mountPoint, volume->freeMiB});
+  for (const platform::Volume& volume : stagingCandidates(table, homeDrive))
+    if (volume.freeMiB != 0) drives.push_back({volume.mountPoint, volume.freeMiB});
   return drives;
 }
 
@@ -69,7 +75,21 @@ std::string driveEntryText(const DriveEntry& drive) {
 }
 
 void startSpaceAccounting(State& state, platform::Gui& gui) {
-  state.drives = stagingDrives(platform::volumeTable(), state.homeDrive);
+  // Each candidate and the home drive are asked once, all together and for a bounded time:
+  // a share whose server is gone is left out instead of holding the window up.
+  const std::vector<platform::Volume> table = platform::volumeTable();
+  std::vector<platform::Volume> asked = stagingCandidates(table, state.homeDrive);
+  const auto home = std::find_if(table.rbegin(), table.rend(), [&](const platform::Volume& v) {
+    return v.mountPoint == state.homeDrive;  // the last mount on a point is on top
+  });
+  if (home != table.rend()) asked.push_back(*home);
+  platform::askFreeSpace(asked);
+  int32_t homeFreeMiB = 0;
+  if (home != table.rend()) {
+    homeFreeMiB = asked.back().freeMiB;
+    asked.pop_back();
+  }
+  state.drives = stagingDrives(asked, state.homeDrive);
   state.currentDrive = state.drives.empty() ? -1 : static_cast<int>(state.drives.size()) - 1;
 
   for (int i = 0; i < kPresetCount; ++i) gui.addItem(app::kPresetBox, -1, kPresetItems[i]);
@@ -79,7 +99,7 @@ void startSpaceAccounting(State& state, platform::Gui& gui) {
 
   for (const DriveEntry& drive : state.drives) gui.addItem(app::kDriveBox, -1, driveEntryText(drive));
 
-  const float homeGigabytes = static_cast<float>(platform::driveFreeSpace(state.homeDrive)) / 1024.0f;
+  const float homeGigabytes = static_cast<float>(homeFreeMiB) / 1024.0f;
   gui.setText(app::kFreeLabel,
               "Free space> " + platform::integerText(static_cast<int64_t>(platform::wholeNumber(homeGigabytes, 0))) + " GB");
 }

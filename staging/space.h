@@ -23,7 +23,11 @@ struct Preset {
 // The preset at index 0..9; an empty Preset for any other index.
 Preset preset(int index);
 
-// The volumes that can hold staged data, in byte order of their mount points.
+// The volumes that could hold staged data: one per device at its shortest mount point,
+// never the home drive's device, in byte order of their mount points; free space unread.
+std::vector<platform::Volume> stagingCandidates(const std::vector<platform::Volume>& table,
+                                                const std::string& homeDrive);
+// Those of the candidates with free space (freeMiB not 0), as drive-list entries.
 std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table,
                                       const std::string& homeDrive);
 // "/media/usb Free 123.9 GB"

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -179,12 +181,26 @@ TEST_F(ScanTest, PassesOverWhatCannotBeMovedAndBack) {
   volumes.write("disk/A/bad\xff" "byte", "x");
   volumes.write("disk/A/Bad\xc3(folder/inside", "x");
   volumes.write("disk/A/Sub/last", "2");
+  const std::string linked = volumes.write("disk/A/linked", "L");  // one file, two names
+  ASSERT_EQ(link(linked.c_str(), disk("A/Sub/linked too").c_str()), 0);
   scan({a}, INT64_MAX);
   std::vector<std::string> paths = listed();
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(paths, Paths({a, a + "Sub/", a + "Sub/last", a + "first"}));
   EXPECT_EQ(state.stockSize, 2);
   EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
+}
+
+// The folder window and the scan never ask a volume's free space: a share that does not
+// answer would hang them.
+TEST_F(ScanTest, MoveFolderAsksNoVolumeForItsFreeSpace) {
+  volumes.write("disk/A/f", "1");
+  auto asked = std::make_shared<std::atomic<int>>(0);
+  platform::setFreeSpaceQueryForTests([asked](const std::string&) { return ++*asked; });
+  moveFolders({diskFolder("A")});
+  platform::setFreeSpaceQueryForTests({});
+  EXPECT_EQ(listed(), Paths({diskFolder("A"), diskFolder("A") + "f"}));
+  EXPECT_EQ(*asked, 0);
 }
 
 // Runs the scope as the unprivileged user "nobody" when the test runs as root, who reads
@@ -223,26 +239,54 @@ TEST_F(ScanTest, PassesOverFilesItCouldNotCopyOrDelete) {
   EXPECT_EQ(paths, Paths({a, a + "Locked/", a + "ok"}));
 }
 
-TEST_F(ScanTest, NeverListsTheStagingArea) {
-  // The staging volume holds a database and staging folders from an earlier "GO".
+// Moving files onto the volume they lie on frees nothing: the staging volume is passed over
+// when chosen, when met inside a chosen folder, and where its device is mounted again; the
+// status says so before "Did not stock files.".
+TEST_F(ScanTest, NeverListsTheStagingVolume) {
   volumes.write("stage/Shelfdex.dat", "db");
   volumes.write("stage/Backup001/F0000001.dat", "staged");
-  volumes.write("stage/Backup1234/F0740000.dat", "staged");
-  volumes.write("stage/Backup01/kept", "1");     // not a staging folder's name
-  volumes.write("stage/BackupXYZ/kept", "2");
-  volumes.write("stage/Other/Shelfdex.dat", "3");  // a database elsewhere is an ordinary file
-  const std::string base = stage + "/";
-  scan({base, base + "Backup001/"}, INT64_MAX);
-  std::vector<std::string> paths = listed();
-  std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths, Paths({base + "Backup01/", base + "Backup01/kept", base + "BackupXYZ/",
-                          base + "BackupXYZ/kept", base + "Other/", base + "Other/Shelfdex.dat"}));
+  volumes.write("stage/Other/file", "3");
+  volumes.write("disk/A/kept", "1");
+  volumes.write("disk/A/again/file", "4");
+  volumes.write("stage/Deeper/own", "5");
+  layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1),
+              testing_support::diskVolume(stage, 100000, 2),
+              testing_support::diskVolume(disk("A/again"), 100000, 2),     // stage's device
+              testing_support::diskVolume(stage + "/Deeper", 100000, 3)});  // another disk in it
+  const std::string base = stage + "/", a = diskFolder("A"), top = volumes.root() + "/";
+  const struct {
+    Paths chosen, listed;
+    bool saysWhy;
+  } rows[] = {
+      {{base, base + "Backup001/", base + "Other/"}, {}, true},
+      {{a + "again/"}, {}, true},
+      {{top}, {top}, true},  // holds the staging base (and the disk, another volume)
+      {{a}, {a, a + "kept"}, true},
+      {{base + "Deeper/"}, {base + "Deeper/own"}, false},
+  };
+  for (const auto& row : rows) {
+    state.clearFiles();
+    scan(row.chosen, INT64_MAX);
+    Paths paths = listed();
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, row.listed) << row.chosen[0];
+    const std::vector<std::string> lines = statusLines(status());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2] == folders::kStagingFilesStay, row.saysWhy) << row.chosen[0];
+    EXPECT_EQ(lines.back(), "Did not stock files.");
+  }
+  // A scan that finds enough elsewhere says nothing of what it passed over.
+  state.clearFiles();
+  scan({a}, 1);
+  EXPECT_EQ(statusLines(status()).back(), "Finished");
 }
 
-// Kernel file systems mounted inside a chosen folder (as /proc and /sys lie inside "/") are
-// never entered, nor taken when chosen themselves; a RAM disk's own files are.
+// Other mounts inside a chosen folder (kernel file systems as /proc and /sys inside "/", a
+// RAM disk, the same device bound again) are never entered; kernel file systems are not
+// taken when chosen themselves either, a RAM disk's own files are.
 TEST_F(ScanTest, NeverEntersTheKernelsOwnFileSystems) {
   volumes.write("disk/A/kept", "1");
+  volumes.write("disk/A/bound/twice", "the disk's own files under a second path");
   volumes.write("disk/A/proc/kcore", "pretends to be huge");
   volumes.write("disk/A/sys/power/state", "mem");
   volumes.write("disk/A/shm/scratch", "22");
@@ -264,12 +308,13 @@ TEST_F(ScanTest, NeverEntersTheKernelsOwnFileSystems) {
   platform::Volume ram = shm;
   ram.mountPoint = disk("A/sys/ram");
   ram.device = 10;
+  const platform::Volume bound = testing_support::diskVolume(disk("A/bound"), 100000, 1);
   layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1), testing_support::diskVolume(stage, 100000, 2),
-              proc, sys, shm, ram});
+              proc, sys, shm, ram, bound});
   scan({a, a + "proc/", a + "sys/power/", a + "sys/ram/"}, INT64_MAX);
   std::vector<std::string> paths = listed();
   std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths, Paths({a, a + "kept", a + "shm/", a + "shm/scratch", a + "sys/ram/own"}));
+  EXPECT_EQ(paths, Paths({a, a + "kept", a + "sys/ram/own"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and copies that must never leave a partial file or destroy an existing target.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -10,6 +11,7 @@
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
+#include "platform/volumes.h"
 #include "support/syscall_faults.h"
 #include "support/temp_tree.h"
 
@@ -158,6 +160,24 @@ TEST(FolderScan, EmptyAndMissingFolders) {
   EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(missing.next());
   EXPECT_EQ(missing.type(), kEntryOther);
+}
+
+TEST(FolderScan, GivesLinkCountsAndTheMountOfEachEntry) {
+  TempTree tree;
+  tree.write("once", "1");
+  const std::string twice = tree.write("twice", "2");
+  ASSERT_EQ(link(twice.c_str(), tree.path("twice again").c_str()), 0);
+  const uint64_t mount = mountIdentity(tree.root());
+  std::map<std::string, uint32_t> links;
+  FolderScan scan(tree.root());
+  while (scan.next()) {
+    links[scan.name()] = scan.links();
+    EXPECT_EQ(scan.mountId(), mount) << scan.name();
+  }
+  EXPECT_EQ(links, (std::map<std::string, uint32_t>{{"once", 1}, {"twice", 2}, {"twice again", 2}}));
+  EXPECT_NE(mount, 0u);
+  EXPECT_NE(mountIdentity("/proc"), mount);  // a mount of its own wherever Linux runs
+  EXPECT_EQ(mountIdentity(tree.path("missing")), 0u);
 }
 
 TEST(FolderScan, DatesMatchFileDate) {

@@ -2,6 +2,7 @@
 // lookups of a path's volume, and the program's own folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
 #include "platform/files.h"
@@ -92,6 +93,22 @@ TEST(VolumeTable, TheSeamReplacesTheTable) {
 TEST(VolumeTable, LaterMountsOnTheSamePointWin) {
   TableGuard guard({volume("/", 1), volume("/data", 10), volume("/data", 20)});
   EXPECT_EQ(driveFreeSpace("/data"), 20);
+}
+
+// Reading the table asks no volume anything; askFreeSpace asks the ones it is given.
+TEST(VolumeTable, FreeSpaceIsAskedOnlyWhenWanted) {
+  std::vector<Volume> volumes = volumeTable();
+  std::vector<Volume> root;
+  for (const Volume& v : volumes) {
+    EXPECT_EQ(v.freeMiB, 0) << v.mountPoint;
+    if (v.mountPoint == "/") root.assign(1, v);
+  }
+  ASSERT_EQ(root.size(), 1u);
+  askFreeSpace(root);
+  struct statvfs info{};
+  ASSERT_EQ(statvfs("/", &info), 0);
+  const int64_t mib = static_cast<int64_t>((static_cast<unsigned long long>(info.f_bavail) * info.f_frsize) >> 20);
+  EXPECT_NEAR(root[0].freeMiB, mib, 64);  // other programs write meanwhile
 }
 
 TEST(ExecutableFolder, IsTheResolvedFolderOfThisTest) {

@@ -1,6 +1,12 @@
 // Presets, the staging volumes offered, and the choice of preset and volume in the window.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
 #include "app/widgets.h"
 #include "platform/gui.h"
 #include "staging/space.h"
@@ -135,4 +141,41 @@ TEST_F(SpaceTest, NoVolumeLeavesMoveFolderDisabled) {
   chooseItem(app::kPresetBox, 1);
   pump();
   EXPECT_FALSE(enabled(app::kMoveFolderButton));
+}
+
+// Start-up asks each candidate volume and the home drive once, all at a time, and a volume
+// that does not answer in time (a share whose server is gone) is left out of the drive box.
+TEST_F(SpaceTest, StartUpAsksEachCandidateOnceAndWaitsForNoDeadShare) {
+  struct Asked {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool over = false;
+    std::map<std::string, int> calls;
+  };
+  auto asked = std::make_shared<Asked>();
+  platform::setFreeSpaceQueryForTests([asked](const std::string& mountPoint) {
+    std::unique_lock<std::mutex> lock(asked->mutex);
+    ++asked->calls[mountPoint];
+    if (mountPoint == "/mnt/dead")  // hangs until the test is over
+      asked->released.wait_for(lock, std::chrono::seconds(30), [&] { return asked->over; });
+    return mountPoint == "/" ? 12345 : 30000;
+  });
+  platform::Volume tmp = diskVolume("/tmp", 9000, 4);
+  tmp.source = tmp.fsType = "tmpfs";
+  layVolumes({diskVolume("/", 0, 1), diskVolume("/media/a", 0, 2), diskVolume("/media/a/bound", 0, 2),
+              diskVolume("/mnt/dead", 0, 3), tmp, diskVolume("/srv/root-again", 0, 1)});
+  const auto begin = std::chrono::steady_clock::now();
+  start();
+  const auto waited = std::chrono::steady_clock::now() - begin;
+  {
+    std::lock_guard<std::mutex> lock(asked->mutex);
+    asked->over = true;
+    EXPECT_EQ(asked->calls, (std::map<std::string, int>{{"/", 1}, {"/media/a", 1}, {"/mnt/dead", 1}}));
+  }
+  asked->released.notify_all();
+  platform::setFreeSpaceQueryForTests({});
+  EXPECT_LT(waited, std::chrono::milliseconds(platform::kFreeSpaceWaitMs + 1000));
+  ASSERT_EQ(gui->itemCount(app::kDriveBox), 1);
+  EXPECT_EQ(gui->itemText(app::kDriveBox, 0), "/media/a Free 29.3 GB");
+  EXPECT_EQ(gui->text(app::kFreeLabel), "Free space> 12 GB");
 }
