@@ -1,5 +1,6 @@
 // Shelfdex.dat byte for byte, the staging layout, and dropping the database on the window.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -179,6 +180,14 @@ TEST_F(DropTest, IgnoresOtherNamesAndDropsOnAFilledList) {
   const std::string upper = scratch.path("keep/SHELFDEX.DAT");
   fs::copy_file(path, upper);
   dropFiles({upper});
+  pump();
+  EXPECT_TRUE(state.files.empty());
+  EXPECT_EQ(status(), "");
+
+  // A FIFO of that name is no database and never holds the window up.
+  fs::create_directories(scratch.path("keep/fifo"));
+  ASSERT_EQ(mkfifo(scratch.path("keep/fifo/Shelfdex.dat").c_str(), 0600), 0);
+  dropFiles({scratch.path("keep/fifo/Shelfdex.dat")});
   pump();
   EXPECT_TRUE(state.files.empty());
   EXPECT_EQ(status(), "");

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <sstream>
 
 #include "support/staging_fixture.h"
 
@@ -228,15 +230,18 @@ TEST_F(MoveBack, CopyThatFailsStopsWithTheRestStillStagedForALaterBack) {
   ASSERT_TRUE(clickGo());
   // The disk of the old place is full when big.bin comes back.
   injectWriteFaults([](const std::string& path, int64_t, size_t) {
-    return path.find("/data/a/b/") != std::string::npos ? Fault::kFail : Fault::kPass;
+    return path.find("/data/a/b/.burnshelf-") != std::string::npos ? Fault::kFail : Fault::kPass;
   });
 
   EXPECT_FALSE(clickBack());
   EXPECT_EQ(boxTitles(), std::vector<std::string>{"Error"});
+  EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Files not restored: 1",
+                                               tree.path("data/a/b/big.bin")}));
   EXPECT_EQ(readFile(tree.path("data/a/run.sh")), before.at("/a/run.sh").bytes);  // restored before
   EXPECT_EQ(tree.list("data/a/b"), std::vector<std::string>{"c"});  // no partial big.bin
   EXPECT_EQ(readFile(staged(3)), before.at("/a/b/big.bin").bytes);
-  EXPECT_EQ(readFile(staged(5)), before.at("/a/b/c/note").bytes);
+  // The one file that could not come back holds up no other.
+  EXPECT_EQ(readFile(tree.path("data/a/b/c/note")), before.at("/a/b/c/note").bytes);
   EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
 
   // Room again: "BACK" once more finishes the job.
@@ -278,10 +283,14 @@ TEST_P(BadRestoreChecked, OffersOneRetryAndKeepsTheStagingArea) {
   if (bad.ends) {
     EXPECT_EQ(readFile(staged(3)), before.at("/a/b/big.bin").bytes);
     EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
-  } else {
-    EXPECT_EQ(data(), before);
-    EXPECT_TRUE(tree.list("stage").empty());
+    // No unproven copy took the file's name, so a later BACK restores it.
+    EXPECT_EQ(tree.list("data/a/b"), std::vector<std::string>{"c"});
+    testing_support::restoreSyscalls();
+    restartAndDrop();
+    ASSERT_TRUE(clickBack());
   }
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -339,6 +348,128 @@ TEST_F(MoveBack, DatesComeBackUnchangedAcrossSummerAndWinterTime) {
   if (previous) setenv("TZ", saved.c_str(), 1);
   else unsetenv("TZ");
   tzset();
+}
+
+// Shelfdex.facts as a test changes it: each line through edit, which may drop it ("").
+void editFacts(const std::string& base, const std::function<std::string(const std::string&)>& edit) {
+  std::string text, line;
+  std::istringstream lines(readFile(base + "/" + staging::kFactsName));
+  while (std::getline(lines, line)) {
+    const std::string edited = edit(line);
+    if (!edited.empty()) text += edited + "\n";
+  }
+  ASSERT_TRUE(platform::replaceFileContent(base + "/" + staging::kFactsName, text));
+}
+
+// The volume a folder's files left is not the one at its place now (its disk is not
+// mounted, or another one is): nothing is restored or deleted until it is back.
+TEST_F(MoveBack, RestoresNothingWhileTheVolumeTheFilesLeftIsMissing) {
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  const Snapshot emptied = data();
+  std::string recorded;
+  editFacts(base, [&](const std::string& line) {
+    if (line.rfind("volume\t", 0) != 0) return line;
+    recorded = line;
+    return line.substr(0, line.rfind('\t')) + "\tuuid:0123456789abcdef0123456789abcdef";
+  });
+  const Snapshot staging = testing_support::snapshot(base);
+  restartAndDrop();
+
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Volume not found: " + tree.folderPath("data/a")}));
+  EXPECT_EQ(boxTitles(), std::vector<std::string>{"Error"});
+  EXPECT_EQ(data(), emptied);
+  EXPECT_EQ(testing_support::snapshot(base), staging);
+
+  editFacts(base, [&](const std::string& line) { return line.rfind("volume\t", 0) == 0 ? recorded : line; });
+  restartAndDrop();
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+}
+
+// Without Shelfdex.facts (an older database) no folder is made above a chosen folder's own
+// parent: where a volume is missing, BACK must not build its folders on the disk below it.
+TEST_F(MoveBack, AnOlderDatabaseMakesNoFolderAboveAChosenFoldersParent) {
+  for (bool withFacts : {true, false}) {
+    SCOPED_TRACE(withFacts ? "with facts" : "older database");
+    state.clearFiles();
+    listFolder("mnt/disk/Video");
+    listFile("mnt/disk/Video/clip", "clip");
+    ASSERT_TRUE(clickGo());
+    if (!withFacts) platform::deleteFile(base + "/" + staging::kFactsName);
+    platform::deleteFolder(tree.path("data/mnt"));
+    restartAndDrop();
+    EXPECT_EQ(clickBack(), withFacts);
+    EXPECT_EQ(tree.exists("data/mnt/disk/Video/clip"), withFacts);
+    EXPECT_EQ(tree.exists("stage/Backup001/F0000001.dat"), !withFacts);
+  }
+}
+
+// BACK deletes only what it put back: a list that knows fewer files than were staged leaves
+// the others' copies, their folder and the database in place, and says so.
+TEST_F(MoveBack, CleanUpDeletesOnlyTheCopiesItPutBack) {
+  listTree();
+  ASSERT_TRUE(clickGo());
+  const std::vector<staging::FileEntry> all = state.files;
+  state.clearFiles();
+  for (size_t i = 0; i < 3; ++i) state.appendFile(all[i]);
+
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Delete temp files",
+                                               "Could not delete: " + base + "/Backup001"}));
+  EXPECT_FALSE(tree.exists("stage/Backup001/F0000001.dat"));
+  EXPECT_TRUE(tree.exists("stage/Backup001/F0000003.dat"));
+  EXPECT_TRUE(tree.exists("stage/Backup001/F0000005.dat"));
+  EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
+}
+
+// A clean-up that fails (a read-only staging volume) is no "Finished"; a later BACK ends it.
+TEST_F(MoveBack, ACleanUpThatFailsIsNotFinishedAndALaterBackEndsIt) {
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  testing_support::SyscallGuard guard;
+  testing_support::syscallRules().unlinkat = [](int dir, const char* path, int flags) {
+    if (testing_support::pathOfFd(dir, path).find("/stage/") != std::string::npos) {
+      errno = EROFS;
+      return -1;
+    }
+    return platform::realSyscalls().unlinkat(dir, path, flags);
+  };
+  testing_support::applySyscallRules();
+
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Delete temp files",
+                                               "Could not delete: " + staged(1)}));
+  EXPECT_EQ(boxTitles(), std::vector<std::string>{"Error"});
+  EXPECT_EQ(data(), before);
+
+  testing_support::restoreSyscalls();
+  restartAndDrop();
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Finished");
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
+// What a killed copy left under a temporary name is removed by the next BACK; a user's file
+// whose name merely begins the same way stays.
+TEST_F(MoveBack, RemovesTheTemporariesAStoppedCopyLeft) {
+  listTree();
+  ASSERT_TRUE(clickGo());
+  tree.write("data/a/b/.burnshelf-Ab12Cd", "half a copy");
+  tree.write("stage/Backup001/.burnshelf-Zz99Yy", "half a copy");
+  tree.write("data/a/.burnshelf-notes", "the user's");
+  Snapshot expected = data();
+  expected.erase("/a/b/.burnshelf-Ab12Cd");
+
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Finished");
+  EXPECT_FALSE(tree.exists("data/a/b/.burnshelf-Ab12Cd"));
+  EXPECT_EQ(tree.read("data/a/.burnshelf-notes"), "the user's");
+  EXPECT_TRUE(tree.list("stage").empty());
 }
 
 }  // namespace

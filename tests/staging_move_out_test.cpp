@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdio>
 
 #include "support/staging_fixture.h"
 
@@ -271,6 +273,7 @@ TEST_P(BrokenCopyChecked, OffersOneRetryAndNeverLosesASource) {
     EXPECT_EQ(data(), before);  // every source in place
     EXPECT_EQ(lines()[2], "FILE>big.bin");  // the status names the file in question
     EXPECT_TRUE(tree.exists("stage/Shelfdex.dat"));
+    EXPECT_FALSE(tree.exists("stage/Backup001/F0000001.dat"));  // no bad copy left behind
   } else {
     EXPECT_EQ(lines().back(), "Backup complete");
     EXPECT_EQ(readFile(staged(1)), before.at("/a/big.bin").bytes);
@@ -279,6 +282,13 @@ TEST_P(BrokenCopyChecked, OffersOneRetryAndNeverLosesASource) {
   expectNothingLost(before);
   // No temporary file is left beside the copies.
   for (const std::string& name : tree.list("stage/Backup001")) EXPECT_EQ(name[0], 'F') << name;
+  if (!broken.ends) return;
+  // A later BACK finds the originals in place, the staging area nothing to hold it up.
+  testing_support::restoreSyscalls();
+  restartAndDrop();
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Finished");
+  EXPECT_EQ(data(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -420,6 +430,113 @@ TEST_F(MoveOut, ABadCopyInABatchOfSmallFilesIsNamedWhenTheQuestionComes) {
   EXPECT_EQ(boxTitles(), (std::vector<std::string>{"Error File checked"}));
   EXPECT_EQ(lines().at(2), "FILE>f3");
   EXPECT_EQ(data(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// Edits that keep a file's size, and even put its last-write time back, made while GO runs:
+// each keeps its source, loses its staged copy, and is named as kept; BACK then passes over
+// it, also after the user deleted it.
+TEST_F(MoveOut, AnEditThatPutsTheTimeBackKeepsItsSourceAndBackPassesOverIt) {
+  setCheck(false);
+  const std::string rewritten = listFile("rewritten", "old bytes");
+  const std::string replaced = listFile("replaced", "old bytes");
+  listFile("steady", "steady");
+  const timespec recorded = platform::exactTime(rewritten, platform::kModified);
+  // While "steady" is copied, "rewritten" is written in place and its time put back (cp -p,
+  // rsync -t, touch -r), and another file of the same size is renamed over "replaced".
+  injectWriteFaults([&, copies = std::make_shared<int>(0)](const std::string& path, int64_t offset, size_t) {
+    if (path.find("/Backup001/") == std::string::npos || offset != 0 || ++*copies != 3) return Fault::kPass;
+    tree.write("data/rewritten", "new bytes");
+    platform::setExactTimes(rewritten, recorded, recorded);
+    const std::string other = tree.write("data/other", "new bytes");
+    platform::setExactTimes(other, recorded, recorded);
+    std::rename(other.c_str(), replaced.c_str());
+    return Fault::kPass;
+  });
+
+  ASSERT_TRUE(clickGo());
+  EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Created File Database", "Backup complete",
+                                               "Files not moved: 2", rewritten}));
+  EXPECT_EQ(readFile(rewritten), "new bytes");
+  EXPECT_EQ(readFile(replaced), "new bytes");
+  EXPECT_EQ(tree.list("stage/Backup001"), std::vector<std::string>{"F0000002.dat"});
+  EXPECT_EQ(tree.read("stage/Shelfdex-kept.txt"), rewritten + "\n" + replaced + "\n");
+
+  testing_support::restoreSyscalls();
+  platform::deleteFile(rewritten);  // the user no longer wants it
+  restartAndDrop();
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Finished");
+  EXPECT_EQ(tree.list("data"), (std::vector<std::string>{"replaced", "steady"}));
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
+// Another program at work on the staging base turns GO and BACK away before they write.
+TEST_F(MoveOut, ASecondProgramOnTheSameStagingBaseIsTurnedAway) {
+  listFile("one", "1");
+  const int other = platform::lockFolder(base, staging::kLockName);
+  ASSERT_GE(other, 0);
+  EXPECT_FALSE(clickGo());
+  EXPECT_EQ(boxTitles(), std::vector<std::string>{"Error exist Shelfdex.dat"});
+  EXPECT_EQ(tree.list("stage"), std::vector<std::string>{"Shelfdex.lock"});  // the other's
+  platform::unlockFolder(other, base, staging::kLockName);
+
+  ASSERT_TRUE(clickGo());
+  const int again = platform::lockFolder(base, staging::kLockName);
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(boxTitles().back(), "Error exist Shelfdex.dat");
+  EXPECT_FALSE(tree.exists("data/one"));
+  platform::unlockFolder(again, base, staging::kLockName);
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(tree.read("data/one"), "1");
+  EXPECT_TRUE(tree.list("stage").empty());  // the lock file goes with the lock
+}
+
+// A FIFO put where a listed file was never hangs GO and is not moved; the others are.
+TEST_F(MoveOut, AFifoWhereAListedFileWasIsNotMovedAndBlocksNothing) {
+  for (bool ticked : {false, true}) {
+    SCOPED_TRACE(ticked ? "ticked" : "cleared");
+    setCheck(ticked);
+    state.clearFiles();
+    tree.write("data/pipe", "a file at scan time");
+    const std::string pipe = tree.path("data/pipe");
+    listExisting(pipe);
+    listFile("after", "moves");
+    platform::deleteFile(pipe);
+    tree.fifo("data/pipe");
+
+    ASSERT_TRUE(clickGo());
+    EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Created File Database", "Backup complete",
+                                                 "Files not moved: 1", pipe}));
+    EXPECT_FALSE(tree.exists("data/after"));
+    ASSERT_TRUE(clickBack());
+    EXPECT_EQ(tree.read("data/after"), "moves");
+    platform::deleteFile(pipe);
+  }
+}
+
+// A file whose path is a few bytes short of the system's limit moves out and comes back.
+TEST_F(MoveOut, AFileWhosePathAlmostReachesTheLimitGoesAndComesBack) {
+  std::string relative;
+  const size_t room = PATH_MAX - 1 - tree.path("data/").size() - 2;  // "/f" at the end
+  while (relative.size() + 201 <= room) relative += std::string(200, 'd') + "/";
+  relative += std::string(room - relative.size(), 'e');
+  for (bool ticked : {false, true}) {
+    SCOPED_TRACE(ticked ? "ticked" : "cleared");
+    setCheck(ticked);
+    state.clearFiles();
+    const std::string path = listFile(relative + "/f", "far down");
+    ASSERT_EQ(path.size(), static_cast<size_t>(PATH_MAX - 1));
+    ASSERT_TRUE(clickGo());
+    EXPECT_EQ(lines().back(), "Backup complete");
+    EXPECT_FALSE(tree.exists("data/" + relative + "/f"));
+    ASSERT_TRUE(clickBack());
+    EXPECT_EQ(lines().back(), "Finished");
+    EXPECT_EQ(tree.read("data/" + relative + "/f"), "far down");
+  }
 }
 
 }  // namespace
