@@ -191,6 +191,7 @@ TEST_P(ExistingStagingArea, IsUsedOnlyWhenItHoldsNothing) {
     EXPECT_TRUE(gui->shownBoxes().empty());
     EXPECT_EQ(readFile(staged(1)), "one");
     EXPECT_FALSE(tree.exists("data/a/one"));
+    EXPECT_EQ(tree.list("stage/Backup001"), std::vector<std::string>{"F0000001.dat"});
   }
 }
 
@@ -200,6 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExistingArea{"Nothing", [](TempTree&) {}, false},
         ExistingArea{"EmptyDatabase", [](TempTree& t) { t.write("stage/Shelfdex.dat", ""); }, false},
         ExistingArea{"EmptyBackup001", [](TempTree& t) { t.makeFolder("stage/Backup001"); }, false},
+        ExistingArea{"Backup001HoldsOnlyAStoppedCopysTemporary",
+                     [](TempTree& t) { t.write("stage/Backup001/.burnshelf-q1W2e3", "half"); }, false},
         ExistingArea{"OccupiedBackup002NotUsed",
                      [](TempTree& t) { t.write("stage/Backup002/F0000600.dat", "old"); }, false},
         ExistingArea{"Database", [](TempTree& t) { t.write("stage/Shelfdex.dat", "x"); }, true},
