@@ -50,7 +50,7 @@ class Scanner {
     const std::string base = state.stagingBase();
     if (!base.empty()) {
       stagingBase_ = withSlash(base);
-      largestFile_ = platform::largestFileOn(base);
+      largestFile_ = platform::largestFileOn(platform::volumeAt(base));
     }
     volumeRoots_.insert("/");
     for (const platform::Volume& volume : platform::volumeTable()) {

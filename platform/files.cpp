@@ -5,9 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -366,15 +364,6 @@ int syncVolume(const std::string& path) {
   bool good = syncfs(fd) == 0;
   close(fd);
   return good;
-}
-
-int64_t largestFileOn(const std::string& folder) {
-  // pathconf(_PC_FILESIZEBITS) answers 32 for every file system glibc does not know (tmpfs,
-  // btrfs, ...), so only the one family with a real 4 GiB limit is named here.
-  struct statfs info{};
-  if (statfs(folder.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC)
-    return 0xFFFFFFFFLL;
-  return INT64_MAX;
 }
 
 bool canRead(const std::string& path) {
