@@ -366,6 +366,15 @@ int syncVolume(const std::string& path) {
   return good;
 }
 
+uint32_t fileMode(const std::string& path) {
+  struct stat info{};
+  return !path.empty() && stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+int setFileMode(const std::string& path, uint32_t mode) {
+  return !path.empty() && chmod(path.c_str(), mode & 07777) == 0;
+}
+
 bool canRead(const std::string& path) {
   return !path.empty() && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "app/widgets.h"
 #include "platform/dates.h"
@@ -14,6 +15,7 @@
 #include "platform/gui.h"
 #include "platform/numtext.h"
 #include "staging/database.h"
+#include "staging/modes.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -27,6 +29,7 @@ struct Restore {
   int64_t unrestorable = 0;           // files not put back: no usable staged copy and nothing
                                       // at path, or another file at path
   std::set<std::string> folders;      // folders that received a restored file
+  std::vector<uint32_t> modes;        // recorded at "GO", one per list position; may be empty
 };
 
 // The exact time of the staged copy when it is the recorded date to the second (the copy
@@ -87,11 +90,13 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
 }
 
-// A restored file in place (and proven, with the check): its dates, then the size check.
-// A restored file of the wrong size stops the program.
-void finishFile(const FileEntry& entry, const std::string& staged, platform::Gui& gui,
-                Restore& restore) {
-  setFileDates(entry, staged);
+// A restored file in place (and proven, with the check): its recorded mode and dates, then
+// the size check. A restored file of the wrong size stops the program.
+void finishFile(const State& state, int64_t i, platform::Gui& gui, Restore& restore) {
+  const FileEntry& entry = state.files[i];
+  if (static_cast<size_t>(i) < restore.modes.size() && restore.modes[i] != 0)
+    platform::setFileMode(entry.path, restore.modes[i]);
+  setFileDates(entry, stagedPath(state.stagingBase(), i).file);
   waitForFile(entry.path);
   if (platform::fileSize(entry.path) != entry.size) stopForDriveError(gui);
   restore.folders.insert(platform::pathPart(entry.path));
@@ -140,9 +145,9 @@ void moveBack(State& state, platform::Gui& gui) {
 
   // Restore pass: the list holds each folder before its content, so folders come first.
   Restore restore;
+  restore.modes = readModes(base, n);
   ProvenCopies copies(
-      gui, check,
-      [&](int64_t i) { finishFile(state.files[i], stagedPath(base, i).file, gui, restore); },
+      gui, check, [&](int64_t i) { finishFile(state, i, gui, restore); },
       [&](int64_t i) {
         showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
       });

@@ -11,7 +11,9 @@
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "platform/volumes.h"
 #include "staging/database.h"
+#include "staging/modes.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -105,8 +107,11 @@ void moveOut(State& state, platform::Gui& gui) {
   // Everything that could stop "GO" is asked before the first byte is written.
   if (base.empty()) stopForDriveError(gui);
   if (stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
-  if (!writeDatabase(base, state.stockSize, state.files)) {
+  const bool recordModes = !platform::keepsModes(platform::volumeAt(base));
+  if (!writeDatabase(base, state.stockSize, state.files) ||
+      (recordModes && !writeModes(base, state.files))) {
     platform::deleteFile(platform::joinPath(base, kDatabaseName));  // ours: none was there
+    platform::deleteFolder(stagingFolder(base, 1));
     stopForDriveError(gui);
   }
   showStatus(gui, {state.sizeLine, "Created File Database"});
