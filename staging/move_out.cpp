@@ -152,6 +152,13 @@ void moveOut(State& state, platform::Gui& gui) {
     gui.setState(app::kProgressBar, progressAt(i, n));
   }
 
+  // A staging disk that went away (pulled out) keeps every source it did not take; that is
+  // said at once, not "Backup complete".
+  if (platform::fileSize(base) != platform::kIsFolder) {
+    showStatus(gui, {state.sizeLine, "Created File Database",
+                     "Files not moved: " + platform::integerText(notMoved)});
+    stopForDriveError(gui);
+  }
   if (notMoved == 0) {
     showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
   } else {
