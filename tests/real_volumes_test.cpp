@@ -313,12 +313,17 @@ struct Unplug {
 class PulledOut : public RealVolumes, public testing::WithParamInterface<Unplug> {
  protected:
   void TearDown() override {
-    platform::setWriteHookForTests({});
-    QObject::disconnect(watch_);
+    stopWatching();
     if (!home_.empty()) {
       EXPECT_TRUE(moveMount(moved_, moved_.mountPoint, home_));
     }
     RealVolumes::TearDown();
+  }
+
+  // The triggers below go with the case.
+  void stopWatching() {
+    platform::setWriteHookForTests({});
+    QObject::disconnect(watch_);
   }
 
   // The FUSE daemon serving mountPoint: the process with the mount point among its arguments.
@@ -355,11 +360,10 @@ class PulledOut : public RealVolumes, public testing::WithParamInterface<Unplug>
   // its fifth file.
   void pullOutAtFifthCopy(const RealVolume& stage) {
     auto written = std::make_shared<std::set<std::string>>();
-    platform::setWriteHookForTests([this, stage, written](int fd, const void* data, size_t size) {
-      const std::string path = testing_support::pathOfFd(fd);
+    testing_support::injectWriteFaults([this, stage, written](const std::string& path, int64_t, size_t) {
       if (path.find(staging::kDatabaseName) == std::string::npos) written->insert(path);
       if (written->size() == 5) pullOut(stage);
-      return ::write(fd, data, size);
+      return testing_support::Fault::kPass;
     });
   }
 
@@ -414,8 +418,7 @@ TEST_P(PulledOut, LosesNothingAndBackRestoresFromTheVolumeMountedAgain) {
     click(app::kGoButton);
   }
   pump();  // returns: the program ended, or the command did
-  platform::setWriteHookForTests({});
-  QObject::disconnect(watch_);
+  stopWatching();
   ASSERT_TRUE(pulled_);
   EXPECT_TRUE(ended()) << status();
   EXPECT_FALSE(gui->shownBoxes().empty()) << status();
