@@ -54,7 +54,7 @@ class Scanner {
     if (!base.empty()) {
       stagingBase_ = withSlash(base);
       stagingVolume_ = volumeHolding(stagingBase_);
-      largestFile_ = platform::largestFileOn(base);
+      largestFile_ = platform::largestFileOn(platform::volumeAt(base));
     }
   }
 

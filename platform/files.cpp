@@ -5,11 +5,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/random.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -564,13 +562,13 @@ void unlockFolder(int lock, const std::string& folder, const std::string& lockNa
   close(lock);
 }
 
-int64_t largestFileOn(const std::string& folder) {
-  // pathconf(_PC_FILESIZEBITS) answers 32 for every file system glibc does not know (tmpfs,
-  // btrfs, ...), so only the one family with a real 4 GiB limit is named here.
-  struct statfs info{};
-  if (statfs(folder.c_str(), &info) == 0 && info.f_type == MSDOS_SUPER_MAGIC)
-    return 0xFFFFFFFFLL;
-  return INT64_MAX;
+uint32_t fileMode(const std::string& path) {
+  struct stat info{};
+  return !path.empty() && stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+int setFileMode(const std::string& path, uint32_t mode) {
+  return !path.empty() && chmod(path.c_str(), mode & 07777) == 0;
 }
 
 bool canRead(const std::string& path) {

@@ -104,9 +104,10 @@ int forgetCached(const std::string& path);
 int prefetchFile(const std::string& path);
 // syncfs of the volume holding path; nonzero on success.
 int syncVolume(const std::string& path);
-// Largest file size in bytes the volume holding folder can store (FAT32: 4 GiB - 1);
-// INT64_MAX when there is no limit or it cannot be asked.
-int64_t largestFileOn(const std::string& folder);
+// Permission bits (07777) of the file at path; 0 when it cannot be asked.
+uint32_t fileMode(const std::string& path);
+// Sets the permission bits of the file at path; nonzero on success.
+int setFileMode(const std::string& path, uint32_t mode);
 // True when the current user may read the file / write into the folder.
 bool canRead(const std::string& path);
 bool canWriteInto(const std::string& folder);

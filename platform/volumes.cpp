@@ -140,6 +140,16 @@ bool keepsFiles(const Volume& volume) {
   return volume.source.rfind("/dev/", 0) == 0 || kShares.count(volume.fsType) != 0;
 }
 
+bool keepsModes(const Volume& volume) {
+  static const std::set<std::string> kOneMode = {"vfat", "msdos", "exfat", "ntfs", "ntfs3",
+                                                 "fuseblk"};
+  return kOneMode.count(volume.fsType) == 0;
+}
+
+int64_t largestFileOn(const Volume& volume) {
+  return volume.fsType == "vfat" || volume.fsType == "msdos" ? 0xFFFFFFFFLL : INT64_MAX;
+}
+
 std::vector<Volume> volumeTable() {
   std::function<std::vector<Volume>()> table;
   {
@@ -223,11 +233,13 @@ uint64_t mountIdentity(const std::string& path) {
   return internal::mountIdentityOf(info);
 }
 
-std::string volumeOf(const std::string& path) {
-  std::string best;
+std::string volumeOf(const std::string& path) { return volumeAt(path).mountPoint; }
+
+Volume volumeAt(const std::string& path) {
+  Volume best;
   for (const Volume& volume : volumeTable())
-    if (holds(volume.mountPoint, path) && volume.mountPoint.size() >= best.size())
-      best = volume.mountPoint;
+    if (holds(volume.mountPoint, path) && volume.mountPoint.size() >= best.mountPoint.size())
+      best = volume;
   return best;
 }
 

@@ -27,6 +27,13 @@ bool isKernelState(const Volume& volume);
 // a RAM, overlay, read-only image or kernel file system.
 bool keepsFiles(const Volume& volume);
 
+// False for a file system that shows one mode for every file: FAT, exFAT, NTFS, and a disk
+// served through FUSE (fuseblk), whose type hides which of them it is.
+bool keepsModes(const Volume& volume);
+// Largest file size in bytes the volume can store: 4 GiB - 1 on FAT, else INT64_MAX. FAT
+// through FUSE shows as fuseblk and is not told apart here.
+int64_t largestFileOn(const Volume& volume);
+
 // Every mounted file system, from /proc/self/mountinfo, or from the seam when one is set.
 // Reading it touches no volume, so a mount that does not answer cannot hold it up.
 std::vector<Volume> volumeTable();
@@ -51,6 +58,8 @@ int32_t driveFreeSpace(const std::string& root);
 uint64_t mountIdentity(const std::string& path);
 // Mount point of the volume that holds path (longest prefix match); "" when none.
 std::string volumeOf(const std::string& path);
+// That volume itself; a Volume with an empty mount point when none holds path.
+Volume volumeAt(const std::string& path);
 // The resolved folder of the running executable, ending with "/".
 std::string executableFolder();
 

@@ -17,6 +17,7 @@
 #include "platform/numtext.h"
 #include "platform/volumes.h"
 #include "staging/database.h"
+#include "staging/modes.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -33,6 +34,7 @@ struct Restore {
   std::set<std::string> folders;      // folders that received a restored file
   std::vector<int64_t> superseded;    // positions whose staged copy is no longer needed: put
                                       // back, or a broken copy of a file that never left
+  std::vector<uint32_t> modes;        // recorded at "GO", one per list position; may be empty
 
   void notRestored(const FileEntry& entry) {
     if (unrestorable++ == 0) firstUnrestored = entry.path;
@@ -114,11 +116,14 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
 }
 
-// A restored file in place (and proven, with the check): its dates, then the size check.
-// A restored file of the wrong size is removed (the staged copy stays) and stops the program.
-void finishFile(const FileEntry& entry, int64_t i, const std::string& staged, platform::Gui& gui,
-                Restore& restore) {
-  setFileDates(entry, staged);
+// A restored file in place (and proven, with the check): its recorded mode and dates, then
+// the size check. A restored file of the wrong size is removed (the staged copy stays) and
+// stops the program.
+void finishFile(const State& state, int64_t i, platform::Gui& gui, Restore& restore) {
+  const FileEntry& entry = state.files[i];
+  if (static_cast<size_t>(i) < restore.modes.size() && restore.modes[i] != 0)
+    platform::setFileMode(entry.path, restore.modes[i]);
+  setFileDates(entry, stagedPath(state.stagingBase(), i).file);
   waitForFile(entry.path);
   if (platform::fileSize(entry.path) != entry.size) {
     platform::deleteFile(entry.path);
@@ -164,6 +169,8 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
     const std::string staged = stagedPath(base, i).file;
     if (platform::existsAt(staged) && !platform::deleteFile(staged)) return staged;
   }
+  const std::string modes = recordPath(base);
+  if (platform::existsAt(modes) && !platform::deleteFile(modes)) return modes;
   for (int64_t number = 1; number <= folderCount; ++number) {
     const std::string folder = stagingFolder(base, number);
     if (!platform::existsAt(folder)) continue;
@@ -210,9 +217,9 @@ void moveBack(State& state, platform::Gui& gui) {
   // Without the recorded volumes, no folder is made above a chosen folder's own parent.
   const int levelsAbove = state.facts.present ? INT_MAX : 1;
   Restore restore;
+  restore.modes = readModes(base, n);
   ProvenCopies copies(
-      gui, check, ProvenCopies::FailedCopy::kReport,
-      [&](int64_t i) { finishFile(state.files[i], i, stagedPath(base, i).file, gui, restore); },
+      gui, check, ProvenCopies::FailedCopy::kReport, [&](int64_t i) { finishFile(state, i, gui, restore); },
       [&](int64_t i) {
         showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
       });

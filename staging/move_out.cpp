@@ -10,7 +10,9 @@
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "platform/volumes.h"
 #include "staging/database.h"
+#include "staging/modes.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -107,10 +109,13 @@ void moveOut(State& state, platform::Gui& gui) {
   const StagingLock lock(base);
   if (lock.heldElsewhere() || stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
   state.facts = factsOfList(state.files);
-  if (!writeDatabase(base, state.stockSize, state.files) || !writeFacts(base, state.facts)) {
+  const bool recordModes = !platform::keepsModes(platform::volumeAt(base));
+  if (!writeDatabase(base, state.stockSize, state.files) || !writeFacts(base, state.facts) ||
+      (recordModes && !writeModes(base, state.files))) {
     // Ours: none was there.
     platform::deleteFile(platform::joinPath(base, kDatabaseName));
     platform::deleteFile(platform::joinPath(base, kFactsName));
+    platform::deleteFolder(stagingFolder(base, 1));
     stopForDriveError(gui);
   }
   showStatus(gui, {state.sizeLine, "Created File Database"});
@@ -150,6 +155,13 @@ void moveOut(State& state, platform::Gui& gui) {
     gui.setState(app::kProgressBar, progressAt(i, n));
   }
 
+  // A staging disk that went away (pulled out) keeps every source it did not take; that is
+  // said at once, not "Backup complete".
+  if (platform::fileSize(base) != platform::kIsFolder) {
+    showStatus(gui, {state.sizeLine, "Created File Database",
+                     "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size()))});
+    stopForDriveError(gui);
+  }
   // "BACK" passes over the files left in place; the user finds them named in the list.
   showMoved(state, gui);
   if (!writeFacts(base, state.facts) || !writeKeptList(base, state.files, state.facts.kept))

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/widgets.h"
@@ -279,6 +280,26 @@ TEST_F(ScanTest, NeverListsTheStagingVolume) {
   state.clearFiles();
   scan({a}, 1);
   EXPECT_EQ(statusLines(status()).back(), "Finished");
+}
+
+// FAT keeps no file of 4 GiB or more: with a FAT staging volume such a file is passed over.
+TEST_F(ScanTest, PassesOverFilesTooLargeForAFatStagingVolume) {
+  const std::string a = diskFolder("A");
+  for (const auto& [name, size] : {std::pair{"fits", 0xFFFFFFFFLL}, std::pair{"too big", 0x100000000LL}}) {
+    volumes.write("disk/A/" + std::string(name), "");
+    std::filesystem::resize_file(a + name, size);  // sparse: no disk space taken
+  }
+  for (const char* type : {"vfat", "ext4"}) {
+    platform::Volume staging = testing_support::diskVolume(stage, 100000, 2);
+    staging.fsType = type;
+    layVolumes({testing_support::diskVolume(MoveFolderFixture::disk, 100000, 1), staging});
+    state.clearFiles();
+    scan({a}, INT64_MAX);
+    std::vector<std::string> paths = listed();
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, std::string(type) == "vfat" ? Paths({a, a + "fits"})
+                                                 : Paths({a, a + "fits", a + "too big"})) << type;
+  }
 }
 
 // Other mounts inside a chosen folder (kernel file systems as /proc and /sys inside "/", a

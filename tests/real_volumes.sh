@@ -1,30 +1,52 @@
 #!/usr/bin/env bash
 # Runs real_volumes_test (its path is the first argument) on real file systems: small ext4,
-# xfs and (where the kernel has it) vfat images on loop devices, mounted in a private mount
-# namespace so no other process sees them. Exits 77, which ctest reports as skipped, where
-# this machine cannot do that (not root, no loop devices, no mkfs tools).
+# xfs, NTFS (ntfs-3g) and exFAT (exfat-fuse) images, and vfat where the kernel has it, on
+# loop devices, mounted in a private mount namespace so no other process sees them. Exits
+# 77, which ctest reports as skipped, where this machine cannot do that (not root, no loop
+# devices, no mkfs tools); a FUSE volume that cannot be had is skipped alone, with its reason.
 #   tests/real_volumes.sh build/test/tests/real_volumes_test [gtest options]
+# Inside the namespace the test mounts a volume again (after its FUSE daemon was killed) with
+#   tests/real_volumes.sh --mount TYPE SOURCE MOUNT-POINT
 set -uo pipefail
 
+# Mounts SOURCE (a loop device, or an image for the FUSE types) of type TYPE at POINT.
+mount_volume() {
+  local fs=$1 source=$2 point=$3
+  mkdir -p "$point"
+  case $fs in
+    # fuseblk on a loop device that detaches itself once the volume is unmounted.
+    ntfs) mount -t ntfs-3g -o loop "$source" "$point" ;;
+    exfat) mount -t exfat-fuse -o loop "$source" "$point" ;;
+    # fuseblk with the loop device as its source: the volume table takes it as a disk.
+    vfat) if [ "${BURNSHELF_FUSEFAT:-}" = 1 ]; then
+            fusefat -o "rw+,blkdev,fsname=$source" "$source" "$point"
+          else
+            mount -t vfat -o utf8 "$source" "$point"
+          fi ;;
+    *) mount "$source" "$point" ;;
+  esac >/dev/null 2>&1
+}
+
+if [ "${1:-}" = --mount ]; then
+  shift
+  mount_volume "$@"
+  exit $?
+fi
+
 if [ "${BURNSHELF_IN_NAMESPACE:-}" = 1 ]; then
-  # Inside the namespace: mount, run, unmount. The mounts die with the namespace anyway.
-  mounted=()
-  unmount() { for point in "${mounted[@]}"; do umount "$point" 2>/dev/null; done; }
+  # Inside the namespace: mount, run, unmount. A FUSE daemon would keep the namespace (and
+  # its loop device) alive after the test, so every mount below the work folder goes,
+  # also those the test made again, deepest first.
+  unmount() {
+    awk -v work="$BURNSHELF_WORK/" 'index($5, work) == 1 { print $5 }' /proc/self/mountinfo |
+      sort -r | while read -r point; do umount -l "$point" 2>/dev/null; done
+  }
   trap unmount EXIT
-  for fs in ext4 xfs vfat; do
-    var="BURNSHELF_LOOP_$fs"
+  for fs in ext4 xfs vfat ntfs exfat; do
+    var="BURNSHELF_SOURCE_$fs"
     [ -n "${!var:-}" ] || continue
     point="$BURNSHELF_WORK/$fs"
-    mkdir -p "$point"
-    if [ "$fs" = vfat ] && [ "${BURNSHELF_FUSEFAT:-}" = 1 ]; then
-      # fuseblk with the loop device as its source: the volume table takes it as a disk.
-      fusefat -o "rw+,blkdev,fsname=${!var}" "${!var}" "$point" >/dev/null 2>&1
-    elif [ "$fs" = vfat ]; then
-      mount -t vfat -o utf8 "${!var}" "$point"
-    else
-      mount "${!var}" "$point"
-    fi || { echo "cannot mount $fs (${!var})"; exit 1; }
-    mounted+=("$point")
+    mount_volume "$fs" "${!var}" "$point" || { echo "cannot mount $fs (${!var})"; exit 1; }
     export "BURNSHELF_VOLUME_${fs^^}=$point"
   done
   "$@"
@@ -68,17 +90,36 @@ ext4=$(attach ext4 $size mkfs.ext4 -q -F -m 0) || skip "cannot make or attach an
 loops+=("$ext4")
 xfs=$(attach xfs $size mkfs.xfs -q -f) || skip "cannot make or attach an xfs image"
 loops+=("$xfs")
-export BURNSHELF_LOOP_ext4=$ext4 BURNSHELF_LOOP_xfs=$xfs BURNSHELF_WORK=$work
+export BURNSHELF_SOURCE_ext4=$ext4 BURNSHELF_SOURCE_xfs=$xfs BURNSHELF_WORK=$work
 
 if grep -qw vfat /proc/filesystems && command -v mkfs.vfat >/dev/null; then
-  vfat=$(attach vfat $size mkfs.vfat -F 32) && loops+=("$vfat") && export BURNSHELF_LOOP_vfat=$vfat
+  vfat=$(attach vfat $size mkfs.vfat -F 32) && loops+=("$vfat") && export BURNSHELF_SOURCE_vfat=$vfat
 elif [ "${BURNSHELF_FUSEFAT:-}" = 1 ] && command -v fusefat >/dev/null; then
-  vfat=$(attach vfat $size mkfs.vfat -F 32) && loops+=("$vfat") && export BURNSHELF_LOOP_vfat=$vfat
+  vfat=$(attach vfat $size mkfs.vfat -F 32) && loops+=("$vfat") && export BURNSHELF_SOURCE_vfat=$vfat
 else
   export BURNSHELF_ABSENT_vfat="the kernel has no vfat driver (/proc/filesystems); fusefat \
 mounts one as fuseblk, but it cannot set file modes (ENOSYS) or make non-ASCII names, so \
 copies onto it fail (try it with BURNSHELF_FUSEFAT=1)"
 fi
+
+# The FUSE volumes users bring on USB disks: their images are mounted through a loop device
+# of their own. A missing driver skips that volume's cases only.
+fuse_image() {
+  local fs=$1 mkfs=$2 driver=$3
+  if [ ! -c /dev/fuse ] || ! grep -qw fuseblk /proc/filesystems; then
+    export "BURNSHELF_ABSENT_$fs=no FUSE on this machine (/dev/fuse, fuseblk in /proc/filesystems)"
+  elif ! command -v "$mkfs" >/dev/null || ! command -v "$driver" >/dev/null; then
+    export "BURNSHELF_ABSENT_$fs=$mkfs or $driver is missing (scripts/install-deps installs them)"
+  elif truncate -s "${size}M" "$work/$fs.img" && "$mkfs" "${@:4}" "$work/$fs.img" >/dev/null 2>&1; then
+    export "BURNSHELF_SOURCE_$fs=$work/$fs.img"
+  else
+    export "BURNSHELF_ABSENT_$fs=$mkfs cannot make an image"
+  fi
+}
+fuse_image ntfs mkntfs ntfs-3g -F -Q -q
+fuse_image exfat mkfs.exfat mount.exfat-fuse
+export BURNSHELF_SCRIPT
+BURNSHELF_SCRIPT=$(realpath "$0")
 
 BURNSHELF_IN_NAMESPACE=1 unshare -m --propagation private bash "$0" "$@"
 result=$?

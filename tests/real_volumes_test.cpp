@@ -1,16 +1,24 @@
 // The whole road on real file systems. tests/real_volumes.sh mounts loop-device volumes in a
-// private mount namespace and names them in BURNSHELF_VOLUME_EXT4, _XFS and _VFAT; the
-// program reads the real volume table (no seam), so the drive box shows what the kernel
-// reports. Without those variables (not root, no loop devices) every case is skipped.
+// private mount namespace and names them in BURNSHELF_VOLUME_EXT4, _XFS, _NTFS, _EXFAT and
+// _VFAT; the program reads the real volume table (no seam), so the drive box shows what the
+// kernel reports. Without those variables (not root, no loop devices) every case is skipped.
+// A staging disk pulled out mid-way is played by killing its FUSE daemon.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <QObject>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,10 +34,11 @@ constexpr int64_t kSecondNs = 1000000000;
 
 // A mounted test volume: its mount point and how finely it keeps last-write times.
 struct RealVolume {
-  std::string name;        // "ext4", "xfs", "vfat"
+  std::string name;        // "ext4", "xfs", "ntfs", "exfat", "vfat"
   std::string mountPoint;  // no "/" at the end
-  int64_t timeStepNs = 1;  // vfat keeps 2-second times
-  bool keepsModes = true;  // vfat shows one mode for every file
+  std::string source;      // loop device, or image of a FUSE volume, to mount it again
+  int64_t timeStepNs = 1;  // vfat keeps 2-second times, exfat-fuse whole seconds
+  bool keepsModes = true;  // NTFS, exFAT and vfat show one mode for every file
 };
 
 std::string environment(const char* name) {
@@ -40,9 +49,13 @@ std::string environment(const char* name) {
 RealVolume volumeFromEnvironment(const std::string& name) {
   std::string upper = name;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  RealVolume volume{name, environment(("BURNSHELF_VOLUME_" + upper).c_str())};
-  if (name == "vfat") {
-    volume.timeStepNs = 2 * kSecondNs;
+  RealVolume volume{name, environment(("BURNSHELF_VOLUME_" + upper).c_str()),
+                    environment(("BURNSHELF_SOURCE_" + name).c_str())};
+  const std::vector<std::pair<std::string, int64_t>> steps = {
+      {"ntfs", 100}, {"exfat", kSecondNs}, {"vfat", 2 * kSecondNs}};
+  for (const auto& [type, step] : steps) {
+    if (name != type) continue;
+    volume.timeStepNs = step;
     volume.keepsModes = false;
   }
   return volume;
@@ -155,8 +168,9 @@ class RealVolumes : public testing_support::AppFixture {
     EXPECT_GT(platform::fileSize(stage.mountPoint + "/Shelfdex.dat"), 0);
   }
 
-  // The folder as it was: same names, bytes, modes (where both volumes keep them) and
-  // last-write times to the step of the coarser volume; the staging volume is clean again.
+  // The folder as it was: same names, bytes, modes (recorded at "GO", whatever the staging
+  // volume keeps) and last-write times to the step of the coarser volume; the staging volume
+  // is clean again.
   void expectBack(const RealVolume& data, const RealVolume& stage, const Snapshot& before,
                   const std::string& folder) {
     ASSERT_EQ(statusLines(status()).back(), "Finished") << status();
@@ -170,7 +184,7 @@ class RealVolumes : public testing_support::AppFixture {
       ASSERT_EQ(now.folder, was.folder) << path;
       if (was.folder) continue;
       EXPECT_EQ(now.bytes, was.bytes) << path;
-      if (stage.keepsModes) {
+      if (data.keepsModes) {
         EXPECT_EQ(now.mode, was.mode) << path;
       }
       if (step == 1) {
@@ -203,6 +217,7 @@ class RealVolumes : public testing_support::AppFixture {
     REQUIRE_VOLUME(data);
     REQUIRE_VOLUME(stage);
     road(data, stage);
+    if (!HasFailure()) std::printf("road %s->%s: ok\n", dataType, stageType);
   }
 
   void road(const RealVolume& data, const RealVolume& stage) {
@@ -260,7 +275,9 @@ TEST_F(RealVolumes, DriveBoxListsTheMountedVolumesWithTheirFreeSpace) {
   REQUIRE_VOLUME(ext4);
   REQUIRE_VOLUME(xfs);
   start();
-  for (const RealVolume& volume : {ext4, xfs}) {
+  for (const char* name : {"ext4", "xfs", "ntfs", "exfat", "vfat"}) {
+    const RealVolume volume = volumeFromEnvironment(name);
+    if (volume.mountPoint.empty()) continue;
     const int item = driveItem(volume.mountPoint);
     ASSERT_GE(item, 0) << volume.mountPoint << " is not in the drive box";
     const int64_t mib = freeMiB(volume.mountPoint);
@@ -278,5 +295,181 @@ TEST_F(RealVolumes, RoadFromExt4ToXfsAndBack) { roadBetween("ext4", "xfs"); }
 TEST_F(RealVolumes, RoadFromXfsToExt4AndBack) { roadBetween("xfs", "ext4"); }
 TEST_F(RealVolumes, RoadFromExt4ToVfatAndBack) { roadBetween("ext4", "vfat"); }
 TEST_F(RealVolumes, RoadFromVfatToExt4AndBack) { roadBetween("vfat", "ext4"); }
+TEST_F(RealVolumes, RoadFromExt4ToNtfsAndBack) { roadBetween("ext4", "ntfs"); }
+TEST_F(RealVolumes, RoadFromExt4ToExfatAndBack) { roadBetween("ext4", "exfat"); }
+TEST_F(RealVolumes, RoadFromXfsToExfatAndBack) { roadBetween("xfs", "exfat"); }
+
+// The staging disk pulled out: its FUSE daemon is killed during one pass. Every file is
+// then whole at its place or as its staged copy, the program has ended with a message, and
+// once the image is mounted again elsewhere, its dropped Shelfdex.dat brings everything back.
+enum class Pass { kGoCopy, kGoDelete, kBackRestore };
+const char* const kPassNames[] = {"GO's copy pass", "GO's delete pass", "BACK's restore pass"};
+struct Unplug {
+  const char* stage;
+  Pass pass;
+  bool check;  // the fingerprint check box
+};
+
+class PulledOut : public RealVolumes, public testing::WithParamInterface<Unplug> {
+ protected:
+  void TearDown() override {
+    stopWatching();
+    if (!home_.empty()) {
+      EXPECT_TRUE(moveMount(moved_, moved_.mountPoint, home_));
+    }
+    RealVolumes::TearDown();
+  }
+
+  // The triggers below go with the case.
+  void stopWatching() {
+    testing_support::restoreSyscalls();
+    QObject::disconnect(watch_);
+  }
+
+  // The FUSE daemon serving mountPoint: the process with the mount point among its arguments.
+  static pid_t daemonOf(const std::string& mountPoint) {
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+      const std::string pid = process.path().filename();
+      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      std::stringstream arguments(testing_support::readFile(process.path().string() + "/cmdline"));
+      for (std::string argument; std::getline(arguments, argument, '\0');)
+        if (argument == mountPoint && std::stoi(pid) != getpid()) return std::stoi(pid);
+    }
+    return 0;
+  }
+
+  // Kills the daemon (once) and waits until the volume answers no more.
+  void pullOut(const RealVolume& stage) {
+    if (pulled_) return;
+    pulled_ = true;
+    const pid_t daemon = daemonOf(stage.mountPoint);
+    ASSERT_GT(daemon, 0) << "no FUSE daemon serves " << stage.mountPoint;
+    kill(daemon, SIGKILL);
+    for (int waited = 0; waited < 5000 && platform::fileSize(stage.mountPoint) != platform::kNothingThere; ++waited)
+      platform::pause(1);
+  }
+
+  // Unmounts what is at from and mounts the volume's image at to; false when it cannot.
+  static bool moveMount(const RealVolume& stage, const std::string& from, const std::string& to) {
+    const std::string command = "umount -l '" + from + "' && bash '" + environment("BURNSHELF_SCRIPT") +
+                                "' --mount " + stage.name + " '" + stage.source + "' '" + to + "'";
+    return std::system(command.c_str()) == 0;
+  }
+
+  // Kills the daemon while the copy pass (of "GO", or the restore pass of "BACK") writes
+  // its fifth file.
+  void pullOutAtFifthCopy(const RealVolume& stage) {
+    auto written = std::make_shared<std::set<std::string>>();
+    testing_support::injectWriteFaults([this, stage, written](const std::string& path, int64_t, size_t) {
+      if (path.find(staging::kDatabaseName) == std::string::npos) written->insert(path);
+      if (written->size() == 5) pullOut(stage);
+      return testing_support::Fault::kPass;
+    });
+  }
+
+  // Kills the daemon when the delete pass is half way.
+  void pullOutHalfWayThroughDeletes(const RealVolume& stage) {
+    auto* bar = platform::qtWidget(*gui, app::kProgressBar);
+    watch_ = QObject::connect(static_cast<QProgressBar*>(bar), &QProgressBar::valueChanged,
+                              [this, stage](int value) {
+                                if (value >= 50 && value < 100 &&
+                                    testing_support::contains(status(), "Delete Files"))
+                                  pullOut(stage);
+                              });
+  }
+
+  // The volume mounted again elsewhere goes back to its own mount point after the case.
+  void mountElsewhere(RealVolume& stage) {
+    home_ = stage.mountPoint;
+    stage.mountPoint = environment("BURNSHELF_WORK") + "/" + stage.name + "-again";
+    moved_ = stage;
+    ASSERT_TRUE(moveMount(stage, home_, stage.mountPoint));
+  }
+
+  bool pulled_ = false;
+  QMetaObject::Connection watch_;
+  RealVolume moved_;
+  std::string home_;
+};
+
+TEST_P(PulledOut, LosesNothingAndBackRestoresFromTheVolumeMountedAgain) {
+  const Unplug unplug = GetParam();
+  const RealVolume data = volumeFromEnvironment("ext4");
+  RealVolume stage = volumeFromEnvironment(unplug.stage);
+  REQUIRE_VOLUME(data);
+  REQUIRE_VOLUME(stage);
+  const std::string folder = layFolder(data, "Unplugged");
+  const Snapshot before = testing_support::snapshot(folder);
+  chooseAndScan(stage, folder);
+  if (HasFatalFailure()) return;
+  gui->setState(app::kCheckBox, unplug.check ? 1 : 0);
+
+  if (unplug.pass == Pass::kBackRestore) {
+    go();
+    if (HasFatalFailure()) return;
+    pullOutAtFifthCopy(stage);
+    click(app::kBackButton);
+  } else {
+    if (unplug.pass == Pass::kGoCopy) {
+      pullOutAtFifthCopy(stage);
+    } else {
+      pullOutHalfWayThroughDeletes(stage);
+    }
+    click(app::kGoButton);
+  }
+  pump();  // returns: the program ended, or the command did
+  stopWatching();
+  ASSERT_TRUE(pulled_);
+  EXPECT_TRUE(ended()) << status();
+  EXPECT_FALSE(gui->shownBoxes().empty()) << status();
+
+  // The same image at another mount point: every file is whole somewhere.
+  mountElsewhere(stage);
+  if (HasFatalFailure()) return;
+  int64_t onlyStaged = 0, files = 0;
+  for (int64_t i = 0; i < static_cast<int64_t>(state.files.size()); ++i) {
+    const staging::FileEntry& entry = state.files[i];
+    if (entry.kind != staging::kFile) continue;
+    ++files;
+    const std::string& bytes = before.at(entry.path.substr(folder.size())).bytes;
+    const bool atPlace = platform::fileSize(entry.path) >= 0;
+    onlyStaged += atPlace ? 0 : 1;
+    const std::string where = atPlace ? entry.path : staging::stagedPath(stage.mountPoint, i).file;
+    EXPECT_EQ(testing_support::readFile(where), bytes) << entry.path << " lost";
+  }
+  // Pulled out half way through the deletes, some sources had gone and the rest stayed.
+  if (unplug.pass == Pass::kGoDelete) {
+    EXPECT_GT(onlyStaged, 0);
+    EXPECT_LT(onlyStaged, files);
+  } else if (unplug.pass == Pass::kGoCopy) {
+    EXPECT_EQ(onlyStaged, 0);
+  }
+
+  restart();
+  start();
+  dropFiles({stage.mountPoint + "/Shelfdex.dat"});
+  ASSERT_TRUE(pump());
+  ASSERT_TRUE(enabled(app::kBackButton)) << status();
+  click(app::kBackButton);
+  ASSERT_TRUE(pump()) << status();
+  expectBack(data, stage, before, folder);
+  std::filesystem::remove_all(folder);
+  if (!HasFailure())
+    std::printf("road ext4->%s, pulled out during %s: ok\n", unplug.stage, kPassNames[static_cast<int>(unplug.pass)]);
+}
+
+std::string unplugName(const testing::TestParamInfo<Unplug>& info) {
+  static const char* const kPasses[] = {"GoCopy", "GoDelete", "BackRestore"};
+  return std::string(info.param.stage) + kPasses[static_cast<int>(info.param.pass)] +
+         (info.param.check ? "Checked" : "Unchecked");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RealVolumes, PulledOut,
+    testing::Values(Unplug{"ntfs", Pass::kGoCopy, false}, Unplug{"exfat", Pass::kGoCopy, true},
+                    Unplug{"ntfs", Pass::kGoDelete, true}, Unplug{"exfat", Pass::kGoDelete, false},
+                    Unplug{"ntfs", Pass::kBackRestore, true},
+                    Unplug{"exfat", Pass::kBackRestore, false}),
+    unplugName);
 
 }  // namespace

@@ -86,6 +86,21 @@ TEST_P(MoveBackEitherWay, PutsEveryFileBackExactlyAndRemovesTheStagingArea) {
 INSTANTIATE_TEST_SUITE_P(CheckBox, MoveBackEitherWay, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Ticked" : "Cleared"; });
 
+// NTFS, exFAT and FAT show every staged copy with one mode: the modes come from GO's record.
+TEST_F(MoveBack, ModesComeFromWhatGoRecordedOnAVolumeThatKeepsNone) {
+  platform::Volume exfat = testing_support::diskVolume(base, 100000, 7);
+  exfat.fsType = "exfat";
+  layVolumes({exfat});
+  listTree();
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  for (int64_t i : {1, 3, 5}) ASSERT_NE(platform::setFileMode(staged(i), 0777), 0);
+
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
 TEST_F(MoveBack, MissingFoldersComeBackBeforeTheirFiles) {
   listTree();
   dateFolders();

@@ -369,6 +369,22 @@ TEST_F(MoveOut, DiskThatFillsKeepsEverySourceWhoseCopyDidNotFit) {
   }
 }
 
+// A staging disk pulled out during the copy pass: every source stays, and a message ends GO
+// instead of "Backup complete".
+TEST_F(MoveOut, StagingVolumeThatGoesAwayKeepsEverySourceAndStops) {
+  for (int i = 0; i < 4; ++i) listFile("f" + std::to_string(i), TempTree::patternBytes(kMiB, i + 1));
+  const testing_support::Snapshot before = data();
+  setCheck(false);
+  injectWriteFaults([this](const std::string&, int64_t, size_t) {
+    if (tree.exists("stage/Backup001/F0000001.dat")) platform::deleteFolder(base);  // at the third copy
+    return Fault::kPass;
+  });
+  EXPECT_FALSE(clickGo());
+  EXPECT_EQ(boxTitles(), std::vector<std::string>{"Error"});
+  EXPECT_TRUE(testing_support::contains(status(), "Files not moved: 4")) << status();
+  EXPECT_EQ(data(), before);
+}
+
 TEST_F(MoveOut, SourceChangedSinceTheScanOrDuringGoStaysWithoutAStagedCopy) {
   setCheck(true);
   listFile("changed-before", "recorded size");
