@@ -5,9 +5,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -407,13 +409,18 @@ void discardTemporary(const Temporary& temporary) {
   close(dir);
 }
 
-Fingerprints fingerprintFromDisk(const Temporary& temporary, const std::function<void()>& tick) {
+Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
+                                 const std::function<void()>& tick) {
   if (temporary.name.empty()) return {};
   int dir = internal::openFolder(temporary.folder);
   if (dir < 0) return {};
   int fd = internal::openForReadingQuietly(temporary.name.c_str(), dir);
   close(dir);
   if (fd < 0) return {};
+  if (syncFirst && syscalls().fdatasync(fd) != 0) {
+    close(fd);
+    return {};
+  }
   posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
   return internal::fingerprintOpenFile(fd, tick);  // closes fd
 }
@@ -522,6 +529,13 @@ int prefetchFile(const std::string& path) {
 int syncVolume(const std::string& path) {
   int fd = openQuietly(path);
   if (fd < 0) return 0;
+  // The kernel answers a FUSE volume's syncfs alone; its daemon (ntfs-3g, exfat-fuse) hears
+  // only of each file's own sync, so such a volume cannot be synced at once.
+  struct statfs volume{};
+  if (fstatfs(fd, &volume) == 0 && volume.f_type == FUSE_SUPER_MAGIC) {
+    close(fd);
+    return 0;
+  }
   bool good = syscalls().syncfs(fd) == 0;
   close(fd);
   return good;

@@ -77,9 +77,10 @@ Temporary copyToTemporary(const std::string& source, const std::string& target,
 int placeTemporary(const Temporary& temporary, const std::string& target);
 // Removes the temporary.
 void discardTemporary(const Temporary& temporary);
-// Fingerprints of the temporary as the disk holds it: its cached pages are dropped first,
-// so it must have been synced. Empty prints when it cannot be read.
-Fingerprints fingerprintFromDisk(const Temporary& temporary, const std::function<void()>& tick = {});
+// Fingerprints of the temporary as the disk holds it: its cached pages are dropped first, so
+// it must have been synced, or syncFirst set. Empty prints when it cannot be read or synced.
+Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
+                                 const std::function<void()>& tick = {});
 // Removes the temporaries a stopped copy left in folder; the number removed.
 int removeStaleTemporaries(const std::string& folder);
 
@@ -102,7 +103,8 @@ int flushAndForget(const std::string& path);
 int forgetCached(const std::string& path);
 // Asks the kernel to start reading the file ahead, without waiting. Nonzero on success.
 int prefetchFile(const std::string& path);
-// syncfs of the volume holding path; nonzero on success.
+// syncfs of the volume holding path; nonzero on success. 0 also for a volume that cannot be
+// synced at once (FUSE): each file must then be synced on its own.
 int syncVolume(const std::string& path);
 // Permission bits (07777) of the file at path; 0 when it cannot be asked.
 uint32_t fileMode(const std::string& path);

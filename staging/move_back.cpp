@@ -151,10 +151,19 @@ void setFolderDates(const FileEntry& entry) {
   platform::setFileDate(entry.path, platform::kAccessed, entry.accessed);
 }
 
-// Syncs the volume of every folder that received a file; false when one cannot be synced.
-bool makeDurable(const std::set<std::string>& folders) {
+// Makes every restored file durable: one sync of the volume of each folder that received a
+// file, or each file on its own where its volume cannot be synced at once (FUSE); false when
+// one cannot be made durable.
+bool makeDurable(const State& state, const Restore& restore) {
+  std::set<std::string> unsynced;
+  for (const std::string& folder : restore.folders)
+    if (!platform::syncVolume(folder)) unsynced.insert(folder);
   bool durable = true;
-  for (const std::string& folder : folders) durable = platform::syncVolume(folder) && durable;
+  for (int64_t i : restore.superseded) {
+    const std::string& path = state.files[static_cast<size_t>(i)].path;
+    if (unsynced.count(platform::pathPart(path)) && platform::existsAt(path))
+      durable = platform::flushAndForget(path) && durable;
+  }
   return durable;
 }
 
@@ -244,7 +253,7 @@ void moveBack(State& state, platform::Gui& gui) {
   }
 
   // The staging area is the only other copy: it stays until every file is back on the disk.
-  const bool durable = makeDurable(restore.folders);
+  const bool durable = makeDurable(state, restore);
   if (restore.unrestorable > 0) {
     showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
                      restore.firstUnrestored});

@@ -90,11 +90,12 @@ void ProvenCopies::startProof() {
   gui_.drainEvents();
   proving_ = std::async(std::launch::async,
                         [batch = std::move(pending_), folders = std::move(folders_)]() mutable {
-                          bool durable = true;
+                          // Where a volume cannot be synced at once, each copy is.
+                          bool synced = true;
                           for (const std::string& folder : folders)
-                            durable = platform::syncVolume(folder) && durable;
+                            synced = platform::syncVolume(folder) && synced;
                           for (Pending& copy : batch)
-                            copy.good = durable && platform::fingerprintFromDisk(copy.copy) == copy.prints;
+                            copy.good = platform::fingerprintFromDisk(copy.copy, !synced) == copy.prints;
                           return batch;
                         });
   pending_.clear();
@@ -132,8 +133,7 @@ bool ProvenCopies::copyAndCompare(const Pending& copy) {
   const platform::Temporary again =
       platform::copyToTemporary(copy.source, copy.target, copyOptions(gui_, &prints, copy.seen));
   if (again.name.empty()) return false;
-  const bool good = platform::syncVolume(again.folder) &&
-                    platform::fingerprintFromDisk(again, [this] { gui_.drainEvents(); }) == prints &&
+  const bool good = platform::fingerprintFromDisk(again, true, [this] { gui_.drainEvents(); }) == prints &&
                     platform::placeTemporary(again, copy.target);
   if (!good) platform::discardTemporary(again);
   return good;
