@@ -155,4 +155,36 @@ TEST_F(Mounts, GoAndBackLeaveBindMountsAndHardLinksAsTheyWere) {
   EXPECT_EQ(one.st_nlink, 2u);
 }
 
+// The disk the files left is not mounted when BACK comes: its empty mount point is on the
+// disk below. Nothing is restored there; once the disk is mounted again, BACK finishes.
+TEST_F(Mounts, BackWaitsForTheVolumeTheFilesLeft) {
+  const std::string disk = tree.path("disk"), point = tree.path("data/disk");
+  ramDisk(disk);  // the disk itself, kept mounted out of sight
+  tree.write("disk/Video/clip", TempTree::patternBytes(5000));
+  bind(disk, point);
+  const std::string video = point + "/Video/";
+  const testing_support::Snapshot before = testing_support::snapshot(point);
+  scan({video}, 5000);
+  click(app::kGoButton);
+  ASSERT_TRUE(pump());
+  ASSERT_EQ(statusLines(status()).back(), "Backup complete") << status();
+
+  ASSERT_EQ(umount2(point.c_str(), 0), 0);
+  click(app::kBackButton);
+  EXPECT_FALSE(pump());
+  EXPECT_EQ(statusLines(status()).back(), "Volume not found: " + video);
+  EXPECT_TRUE(tree.list("data/disk").empty());  // nothing made on the disk below
+
+  bind(disk, point);
+  gui->closeWindow(app::kMainWindow);
+  state = staging::State();
+  start();
+  dropFiles({stage + "/Shelfdex.dat"});
+  ASSERT_TRUE(pump());
+  click(app::kBackButton);
+  ASSERT_TRUE(pump());
+  EXPECT_EQ(statusLines(status()).back(), "Finished") << status();
+  EXPECT_EQ(testing_support::snapshot(point), before);
+}
+
 }  // namespace
