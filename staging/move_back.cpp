@@ -186,6 +186,7 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
     platform::removeStaleTemporaries(folder);
     if (!platform::deleteEmptyFolder(folder)) return folder;
   }
+  platform::removeStaleTemporaries(base);
   for (const std::string& name : {kDatabaseName, kFactsName, kKeptListName}) {
     const std::string path = platform::joinPath(base, name);
     if (platform::existsAt(path) && !platform::deleteFile(path)) return path;

@@ -34,6 +34,7 @@ int64_t stagingFolderCount(int64_t entries) {
 // earlier move-out may be in it. What a stopped copy left there is removed first.
 bool stagingAreaOccupied(const std::string& base, int64_t entries) {
   if (platform::fileSize(platform::joinPath(base, kDatabaseName)) > 0) return true;
+  platform::removeStaleTemporaries(base);  // of Shelfdex.facts, or a list the user reads
   for (int64_t number = 1; number <= stagingFolderCount(entries); ++number) {
     const std::string folder = stagingFolder(base, number);
     const int64_t size = platform::fileSize(folder);

@@ -476,6 +476,7 @@ TEST_F(MoveBack, RemovesTheTemporariesAStoppedCopyLeft) {
   ASSERT_TRUE(clickGo());
   tree.write("data/a/b/.burnshelf-Ab12Cd", "half a copy");
   tree.write("stage/Backup001/.burnshelf-Zz99Yy", "half a copy");
+  tree.write("stage/.burnshelf-Ff00Gg", "half a list");
   tree.write("data/a/.burnshelf-notes", "the user's");
   Snapshot expected = data();
   expected.erase("/a/b/.burnshelf-Ab12Cd");
