@@ -8,6 +8,7 @@
 
 #include "platform/dates.h"
 #include "support/temp_tree.h"
+#include "support/time_zone.h"
 
 using namespace platform;
 
@@ -16,25 +17,7 @@ namespace {
 // Runs a test in a fixed zone with summer time, and puts the old zone back afterwards.
 class BerlinTime : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("TZ");
-    hadZone_ = old != nullptr;
-    if (old) oldZone_ = old;
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (hadZone_) {
-      setenv("TZ", oldZone_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  bool hadZone_ = false;
-  std::string oldZone_;
+  testing_support::ZoneGuard zone{"Europe/Berlin"};
 };
 
 // The date value whose UTC fields are the given calendar fields.
@@ -146,7 +129,6 @@ TEST_F(BerlinTime, DateValuesStayExactAcrossTheChangesOfSeason) {
     }
   }
   // A new zone must not reuse the offsets Berlin left behind.
-  setenv("TZ", "UTC", 1);
-  tzset();
+  zone.set("UTC");
   EXPECT_EQ(toDateValue(1774746000), 1774746000);
 }

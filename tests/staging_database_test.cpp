@@ -9,29 +9,12 @@
 #include "app/widgets.h"
 #include "staging/database.h"
 #include "support/app_fixture.h"
+#include "support/temp_tree.h"
 
 namespace fs = std::filesystem;
 using staging::FileEntry;
 
 namespace {
-
-struct Scratch {
-  fs::path dir;
-  Scratch() {
-    char name[] = "/tmp/burnshelf-db-XXXXXX";
-    dir = mkdtemp(name);
-  }
-  ~Scratch() { fs::remove_all(dir); }
-  std::string path(const std::string& name) const { return (dir / name).string(); }
-  void write(const std::string& name, const std::string& bytes) const {
-    fs::create_directories((dir / name).parent_path());
-    std::ofstream(dir / name, std::ios::binary) << bytes;
-  }
-  std::string read(const std::string& name) const {
-    std::ifstream in(dir / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-};
 
 std::string le(int64_t value, int bytes) {
   std::string out;
@@ -46,8 +29,8 @@ std::string record(const std::string& path, const std::string& lineEnd, int8_t k
 }  // namespace
 
 TEST(Database, WritesTheDocumentedFortySevenBytes) {
-  Scratch scratch;
-  ASSERT_TRUE(staging::writeDatabase(scratch.dir.string(), 5, {FileEntry{"C:\\a.txt", 0, 100, 200, 300, 5}}));
+  TempTree scratch;
+  ASSERT_TRUE(staging::writeDatabase(scratch.root(), 5, {FileEntry{"C:\\a.txt", 0, 100, 200, 300, 5}}));
   const std::string expected =
       std::string("\x05\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0", 16) +
       std::string("C:\\a.txt\r\n\x00\x64\0\0\0\xC8\0\0\0\x2C\x01\0\0\x05\0\0\0\0\0\0\0", 31);
@@ -55,14 +38,14 @@ TEST(Database, WritesTheDocumentedFortySevenBytes) {
 }
 
 TEST(Database, LinuxPathsRoundTripAsUtf8) {
-  Scratch scratch;
+  TempTree scratch;
   const std::vector<FileEntry> files = {
       {"/Fotos/", 1, 10, 20, 30, 0},
       {"/Fotos/\xC3\x84/\xC3\xBC.jpg", 0, -5, 2147483647, -2147483647 - 1, 4294967296LL},
       {"/Fotos/with space\\and backslash.txt", 0, 1, 2, 3, 0},
       {"/Fotos/\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", 0, 1, 2, 3, 0},  // U+20AC, U+1F600, U+10FFFF
   };
-  ASSERT_TRUE(staging::writeDatabase(scratch.dir.string(), 4294967296LL, files));
+  ASSERT_TRUE(staging::writeDatabase(scratch.root(), 4294967296LL, files));
   EXPECT_NE(scratch.read("Shelfdex.dat").find("/Fotos/\xC3\x84/\xC3\xBC.jpg\r\n"), std::string::npos);
   auto database = staging::readDatabase(scratch.path("Shelfdex.dat"));
   ASSERT_TRUE(database);
@@ -71,7 +54,7 @@ TEST(Database, LinuxPathsRoundTripAsUtf8) {
 }
 
 TEST(Database, ReadsAnyLineEnd) {
-  Scratch scratch;
+  TempTree scratch;
   for (const std::string& lineEnd : {std::string("\r\n"), std::string("\n"), std::string("\r"), std::string(1, '\0')}) {
     scratch.write("Shelfdex.dat", le(7, 8) + le(2, 8) + record("/a/", lineEnd, 1, 0) + record("/a/b", lineEnd, 0, 7));
     auto database = staging::readDatabase(scratch.path("Shelfdex.dat"));
@@ -83,7 +66,7 @@ TEST(Database, ReadsAnyLineEnd) {
 }
 
 TEST(Database, RefusesDamagedFiles) {
-  Scratch scratch;
+  TempTree scratch;
   const std::string good = record("/a/b", "\r\n", 0, 7);
   const struct {
     const char* what;
@@ -144,7 +127,7 @@ TEST(StagingLayout, NamesEveryPositionUniquely) {
 
 class DropTest : public testing_support::AppFixture {
  protected:
-  Scratch scratch;
+  TempTree scratch;
   void SetUp() override {
     AppFixture::SetUp();
     layVolumes({testing_support::diskVolume("/", 40000, 1)});
@@ -185,8 +168,8 @@ TEST_F(DropTest, IgnoresOtherNamesAndDropsOnAFilledList) {
   EXPECT_EQ(status(), "");
 
   // A FIFO of that name is no database and never holds the window up.
-  fs::create_directories(scratch.path("keep/fifo"));
-  ASSERT_EQ(mkfifo(scratch.path("keep/fifo/Shelfdex.dat").c_str(), 0600), 0);
+  scratch.makeFolder("keep/fifo");
+  scratch.fifo("keep/fifo/Shelfdex.dat");
   dropFiles({scratch.path("keep/fifo/Shelfdex.dat")});
   pump();
   EXPECT_TRUE(state.files.empty());

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/staging_fixture.h"
+#include "support/time_zone.h"
 
 namespace {
 
@@ -331,10 +332,7 @@ TEST_F(MoveBack, EmptyListLeavesTheStagingBaseUntouched) {
 // Dates come back as recorded whatever the season: a winter and a summer date in a zone
 // with summer time, for a folder, and for a file whose staged copy no longer carries them.
 TEST_F(MoveBack, DatesComeBackUnchangedAcrossSummerAndWinterTime) {
-  const char* previous = std::getenv("TZ");
-  const std::string saved = previous ? previous : "";
-  setenv("TZ", "Europe/Berlin", 1);
-  tzset();
+  const testing_support::ZoneGuard zone("Europe/Berlin");
 
   listFolder("winter");
   listFile("winter/file", "w");
@@ -359,10 +357,6 @@ TEST_F(MoveBack, DatesComeBackUnchangedAcrossSummerAndWinterTime) {
               entry.modified - (summer ? 7200 : 3600))
         << entry.path;
   }
-
-  if (previous) setenv("TZ", saved.c_str(), 1);
-  else unsetenv("TZ");
-  tzset();
 }
 
 // Shelfdex.facts as a test changes it: each line through edit, which may drop it ("").
