@@ -1,12 +1,16 @@
 // What a move-out must carry that Shelfdex.dat has no field for, in a small text file of the
-// program's own beside it, Shelfdex.facts: the volume each moved folder lay on and the files
-// "GO" left in place. It travels with Shelfdex.dat; a database without it is restored as before.
+// program's own beside it, Shelfdex.facts: the volume each moved folder lay on, the files
+// "GO" left in place, the fingerprints of what left and of Shelfdex.dat itself. It travels
+// with Shelfdex.dat; a database without it is restored as before.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/fingerprint.h"
 
 namespace staging {
 
@@ -17,6 +21,12 @@ inline const std::string kFactsName = "Shelfdex.facts";
 inline const std::string kKeptListName = "Shelfdex-kept.txt";
 // The lock that lets one "GO" or "BACK" at a time work on a staging base.
 inline const std::string kLockName = "Shelfdex.lock";
+// The SHA-1 and MD5 of every staged copy in the formats of sha1sum and md5sum, paths
+// relative to the staging base, so "sha1sum -c Shelfdex.sha1" checks the area by hand.
+inline const std::string kSha1ListName = "Shelfdex.sha1";
+inline const std::string kMd5ListName = "Shelfdex.md5";
+// The files a "BACK" could not put back, one path a line, for the user to read.
+inline const std::string kNotRestoredListName = "Shelfdex-not-restored.txt";
 
 struct SourceVolume {
   std::string folder;    // a folder the move-out took files from, ending with "/"
@@ -28,6 +38,10 @@ struct MoveFacts {
   bool present = false;               // false for a database without Shelfdex.facts
   std::vector<SourceVolume> volumes;
   std::set<int64_t> kept;             // list positions of files "GO" left in place
+  // What each moved file held when it left, by list position: the fingerprints "GO" took
+  // of the source as it copied it, so "BACK" can tell a staged copy that has rotted since.
+  std::map<int64_t, platform::Fingerprints> sums;
+  std::string databaseSha1;           // of Shelfdex.dat as written; "" when none was recorded
   bool operator==(const MoveFacts&) const = default;
 };
 
@@ -38,9 +52,15 @@ bool writeFacts(const std::string& base, const MoveFacts& facts);
 // Reads base/Shelfdex.facts; present false when there is none. Sets damaged (and gives
 // nullopt) for a file this program could not have written.
 std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged);
-// Writes base/Shelfdex-kept.txt with the paths of the kept positions, or removes it when
+// Writes base/name with the paths of the given positions, one a line, or removes it when
 // there are none; true on success.
+bool writePathList(const std::string& base, const std::string& name,
+                   const std::vector<FileEntry>& files, const std::set<int64_t>& positions);
+// Writes base/Shelfdex-kept.txt with the paths of the kept positions (as writePathList).
 bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept);
+// Writes base/Shelfdex.sha1 and base/Shelfdex.md5 from the sums, or removes them when there
+// are none; true on success.
+bool writeSumLists(const std::string& base, const MoveFacts& facts);
 
 }  // namespace staging

@@ -30,12 +30,14 @@ struct Restore {
   int64_t unrestorable = 0;           // files not put back: no usable staged copy and nothing
                                       // at path, another file at path, or a copy that failed
   std::string firstUnrestored;        // the path of the first of them
+  std::set<int64_t> unrestored;       // the list positions of all of them, for the user's list
   std::set<std::string> folders;      // folders that received a restored file
   std::vector<int64_t> superseded;    // positions whose staged copy is no longer needed: put
                                       // back, or a broken copy of a file that never left
 
-  void notRestored(const FileEntry& entry) {
+  void notRestored(int64_t position, const FileEntry& entry) {
     if (unrestorable++ == 0) firstUnrestored = entry.path;
+    unrestored.insert(position);
   }
 };
 
@@ -96,7 +98,9 @@ void removeStaleTemporaries(const State& state) {
 // replaces anything: a file at path was then never moved out, and nothing at path makes the
 // entry unrestorable. Nor does a good staged copy replace something else that stands at
 // path: both are kept, and the staging area stays. A copy that cannot be made leaves the
-// staged copy for a later "BACK" and the pass goes on with the next file.
+// staged copy for a later "BACK" and the pass goes on with the next file. With the check, a
+// staged copy that no longer holds what "GO" recorded of its source is not put back at all:
+// it holds rot, not the file that left.
 void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
                  Restore& restore) {
   const FileEntry& entry = state.files[i];
@@ -105,11 +109,14 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   showRestoring(state, gui, entry, stagedSize);
   gui.drainEvents();
 
+  const auto recorded = state.facts.sums.find(i);
+  const platform::Fingerprints* left = recorded == state.facts.sums.end() ? nullptr : &recorded->second;
   if (stagedSize != entry.size) {
-    if (!platform::existsAt(entry.path)) restore.notRestored(entry);
+    if (!platform::existsAt(entry.path)) restore.notRestored(i, entry);
     else if (platform::existsAt(staged)) restore.superseded.push_back(i);
-  } else if (othersFileAt(entry.path, staged) || !copies.copy(i, staged, entry.path)) {
-    restore.notRestored(entry);
+  } else if (othersFileAt(entry.path, staged) ||
+             copies.copy(i, staged, entry.path, nullptr, left) != ProvenCopies::Copied::kMade) {
+    restore.notRestored(i, entry);
   }
   gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
 }
@@ -170,7 +177,8 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
     platform::removeStaleTemporaries(folder);
     if (!platform::deleteEmptyFolder(folder)) return folder;
   }
-  for (const std::string& name : {kDatabaseName, kFactsName, kKeptListName}) {
+  for (const std::string& name :
+       {kDatabaseName, kFactsName, kKeptListName, kSha1ListName, kMd5ListName, kNotRestoredListName}) {
     const std::string path = platform::joinPath(base, name);
     if (platform::existsAt(path) && !platform::deleteFile(path)) return path;
   }
@@ -212,7 +220,9 @@ void moveBack(State& state, platform::Gui& gui) {
   Restore restore;
   ProvenCopies copies(
       gui, check, ProvenCopies::FailedCopy::kReport,
-      [&](int64_t i) { finishFile(state.files[i], i, stagedPath(base, i).file, gui, restore); },
+      [&](int64_t i, const platform::Fingerprints&) {
+        finishFile(state.files[i], i, stagedPath(base, i).file, gui, restore);
+      },
       [&](int64_t i) {
         showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
       });
@@ -239,6 +249,8 @@ void moveBack(State& state, platform::Gui& gui) {
   // The staging area is the only other copy: it stays until every file is back on the disk.
   const bool durable = makeDurable(restore.folders);
   if (restore.unrestorable > 0) {
+    // All of them named for the user; the status has room for the first.
+    writePathList(base, kNotRestoredListName, state.files, restore.unrestored);
     showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
                      restore.firstUnrestored});
     stopForDriveError(gui);
