@@ -185,16 +185,11 @@ bool writeListFile(const std::string& base, const std::string& name, const std::
 
 }  // namespace
 
-bool writePathList(const std::string& base, const std::string& name,
-                   const std::vector<FileEntry>& files, const std::set<int64_t>& positions) {
-  std::string text;
-  for (int64_t position : positions) text += files[static_cast<size_t>(position)].path + "\n";
-  return writeListFile(base, name, text);
-}
-
 bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept) {
-  return writePathList(base, kKeptListName, files, kept);
+  std::string text;
+  for (int64_t position : kept) text += files[static_cast<size_t>(position)].path + "\n";
+  return writeListFile(base, kKeptListName, text);
 }
 
 bool writeSumLists(const std::string& base, const MoveFacts& facts) {

@@ -25,8 +25,6 @@ inline const std::string kLockName = "Shelfdex.lock";
 // relative to the staging base, so "sha1sum -c Shelfdex.sha1" checks the area by hand.
 inline const std::string kSha1ListName = "Shelfdex.sha1";
 inline const std::string kMd5ListName = "Shelfdex.md5";
-// The files a "BACK" could not put back, one path a line, for the user to read.
-inline const std::string kNotRestoredListName = "Shelfdex-not-restored.txt";
 
 struct SourceVolume {
   std::string folder;    // a folder the move-out took files from, ending with "/"
@@ -52,11 +50,8 @@ bool writeFacts(const std::string& base, const MoveFacts& facts);
 // Reads base/Shelfdex.facts; present false when there is none. Sets damaged (and gives
 // nullopt) for a file this program could not have written.
 std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged);
-// Writes base/name with the paths of the given positions, one a line, or removes it when
+// Writes base/Shelfdex-kept.txt with the paths of the kept positions, or removes it when
 // there are none; true on success.
-bool writePathList(const std::string& base, const std::string& name,
-                   const std::vector<FileEntry>& files, const std::set<int64_t>& positions);
-// Writes base/Shelfdex-kept.txt with the paths of the kept positions (as writePathList).
 bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept);
 // Writes base/Shelfdex.sha1 and base/Shelfdex.md5 from the sums, or removes them when there

@@ -30,14 +30,12 @@ struct Restore {
   int64_t unrestorable = 0;           // files not put back: no usable staged copy and nothing
                                       // at path, another file at path, or a copy that failed
   std::string firstUnrestored;        // the path of the first of them
-  std::set<int64_t> unrestored;       // the list positions of all of them, for the user's list
   std::set<std::string> folders;      // folders that received a restored file
   std::vector<int64_t> superseded;    // positions whose staged copy is no longer needed: put
                                       // back, or a broken copy of a file that never left
 
-  void notRestored(int64_t position, const FileEntry& entry) {
+  void notRestored(const FileEntry& entry) {
     if (unrestorable++ == 0) firstUnrestored = entry.path;
-    unrestored.insert(position);
   }
 };
 
@@ -112,11 +110,11 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   const auto recorded = state.facts.sums.find(i);
   const platform::Fingerprints* left = recorded == state.facts.sums.end() ? nullptr : &recorded->second;
   if (stagedSize != entry.size) {
-    if (!platform::existsAt(entry.path)) restore.notRestored(i, entry);
+    if (!platform::existsAt(entry.path)) restore.notRestored(entry);
     else if (platform::existsAt(staged)) restore.superseded.push_back(i);
   } else if (othersFileAt(entry.path, staged) ||
              copies.copy(i, staged, entry.path, nullptr, left) != ProvenCopies::Copied::kMade) {
-    restore.notRestored(i, entry);
+    restore.notRestored(entry);
   }
   gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
 }
@@ -178,7 +176,7 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
     if (!platform::deleteEmptyFolder(folder)) return folder;
   }
   for (const std::string& name :
-       {kDatabaseName, kFactsName, kKeptListName, kSha1ListName, kMd5ListName, kNotRestoredListName}) {
+       {kDatabaseName, kFactsName, kKeptListName, kSha1ListName, kMd5ListName}) {
     const std::string path = platform::joinPath(base, name);
     if (platform::existsAt(path) && !platform::deleteFile(path)) return path;
   }
@@ -249,8 +247,6 @@ void moveBack(State& state, platform::Gui& gui) {
   // The staging area is the only other copy: it stays until every file is back on the disk.
   const bool durable = makeDurable(restore.folders);
   if (restore.unrestorable > 0) {
-    // All of them named for the user; the status has room for the first.
-    writePathList(base, kNotRestoredListName, state.files, restore.unrestored);
     showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
                      restore.firstUnrestored});
     stopForDriveError(gui);
