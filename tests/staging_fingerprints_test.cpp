@@ -16,6 +16,14 @@ using testing_support::readFile;
 using testing_support::Snapshot;
 using testing_support::StagingFixture;
 
+// Rewrites the file with the byte at offset changed by mask.
+void flip(const std::string& path, size_t offset, char mask) {
+  std::string bytes = readFile(path);
+  ASSERT_LT(offset, bytes.size()) << path;
+  bytes[offset] = static_cast<char>(bytes[offset] ^ mask);
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+}
+
 class Fingerprints : public StagingFixture {
  protected:
   // Positions: 0 a/, 1 one, 2 two (2 MiB and a little, so more than one read block), 3 three.
@@ -27,21 +35,6 @@ class Fingerprints : public StagingFixture {
     listFile("a/three", "three");
     before = data();
     ASSERT_TRUE(clickGo());
-  }
-
- public:
-  // Rewrites the file with the byte at offset changed by mask.
-  static void flip(const std::string& path, size_t offset, char mask) {
-    std::string bytes = readFile(path);
-    ASSERT_LT(offset, bytes.size()) << path;
-    bytes[offset] = static_cast<char>(bytes[offset] ^ mask);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
-  }
- protected:
-  void expectAllRestored() {
-    EXPECT_EQ(data(), before);
-    EXPECT_TRUE(tree.list("stage").empty());  // the lists go with Shelfdex.dat
-    EXPECT_EQ(lines().back(), "Finished");
   }
 
   Snapshot before;
@@ -94,7 +87,9 @@ TEST_P(DroppedDatabase, IsRefusedOnlyWhenItDiffersFromWhatWasRecorded) {
     return;
   }
   ASSERT_TRUE(clickBack());
-  expectAllRestored();
+  EXPECT_EQ(data(), before);
+  EXPECT_TRUE(tree.list("stage").empty());  // the lists go with Shelfdex.dat
+  EXPECT_EQ(lines().back(), "Finished");
 }
 
 // Keeps the lines of Shelfdex.facts that are of none of the kinds.
@@ -117,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                 const std::string database = base + "/" + staging::kDatabaseName;
                 const size_t at = readFile(database).find("/one");
                 ASSERT_NE(at, std::string::npos);
-                Fingerprints::flip(database, at + 2, 'n' ^ 'o');
+                flip(database, at + 2, 'n' ^ 'o');
               },
               true},
         Found{"WithoutFactsAsOlderVersionsLeftIt",
