@@ -6,6 +6,7 @@
 #include "folders/text.h"
 #include "platform/datafile.h"
 #include "platform/files.h"
+#include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
 
@@ -129,6 +130,12 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   bool damaged = false, factsDamaged = false;
   std::optional<Database> database = readDatabase(chosen, &damaged);
   std::optional<MoveFacts> facts = database ? readFacts(root, factsDamaged) : std::nullopt;
+  // A database that parses may still not be the one "GO" wrote: a changed path would restore
+  // a file under another name. Where its fingerprint was recorded, it must match.
+  if (facts && !facts->databaseSha1.empty() && platform::sha1OfFile(chosen) != facts->databaseSha1) {
+    facts.reset();
+    factsDamaged = true;
+  }
   if (!database || !facts) {
     if (damaged || factsDamaged) gui.setText(app::kStatusText, "Shelfdex.dat is damaged.");
     return;

@@ -2,12 +2,15 @@
 // so any Linux name fits on one line:
 //   volume <folder> <identity>
 //   kept <list position>
+//   sum <list position> <SHA-1> <MD5> <CRC32>     lower-case hex, the CRC in 8 digits
+//   database <SHA-1 of Shelfdex.dat>
 // Lines of another lower-case kind are facts of a later version and are passed over.
 #include "staging/facts.h"
 
 #include "platform/files.h"
 #include "platform/numtext.h"
 #include "platform/volumes.h"
+#include "staging/database.h"
 #include "staging/state.h"
 
 namespace staging {
@@ -66,6 +69,43 @@ bool positionOf(const std::string& text, int64_t& position) {
   return true;
 }
 
+bool isHex(const std::string& text, size_t length) {
+  return text.size() == length && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+std::string crcText(uint32_t crc) {
+  const char* digits = "0123456789abcdef";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i, crc >>= 4) text[static_cast<size_t>(i)] = digits[crc & 15];
+  return text;
+}
+
+uint32_t crcOf(const std::string& text) {
+  uint32_t crc = 0;
+  for (char c : text) crc = crc << 4 | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+  return crc;
+}
+
+std::string sumLine(int64_t position, const platform::Fingerprints& prints) {
+  return "sum\t" + platform::integerText(position) + "\t" + prints.sha1 + "\t" + prints.md5 + "\t" +
+         crcText(prints.crc32) + "\n";
+}
+
+// Reads a sum or database line into facts; false when it is not what writeFacts writes.
+bool readFingerprintFact(const std::vector<std::string>& fields, MoveFacts& facts) {
+  if (fields[0] == "database") {
+    if (fields.size() != 2 || !isHex(fields[1], 40)) return false;
+    facts.databaseSha1 = fields[1];
+    return true;
+  }
+  int64_t position = 0;
+  if (fields.size() != 5 || !positionOf(fields[1], position) || !isHex(fields[2], 40) ||
+      !isHex(fields[3], 32) || !isHex(fields[4], 8))
+    return false;
+  facts.sums[position] = platform::Fingerprints{fields[2], fields[3], crcOf(fields[4])};
+  return true;
+}
+
 }  // namespace
 
 MoveFacts factsOfList(const std::vector<FileEntry>& files) {
@@ -92,6 +132,8 @@ bool writeFacts(const std::string& base, const MoveFacts& facts) {
   for (const SourceVolume& volume : facts.volumes)
     text += "volume\t" + escaped(volume.folder) + "\t" + escaped(volume.identity) + "\n";
   for (int64_t position : facts.kept) text += "kept\t" + platform::integerText(position) + "\n";
+  for (const auto& [position, prints] : facts.sums) text += sumLine(position, prints);
+  if (!facts.databaseSha1.empty()) text += "database\t" + facts.databaseSha1 + "\n";
   return platform::replaceFileContent(platform::joinPath(base, kFactsName), text) != 0;
 }
 
@@ -118,6 +160,11 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
       facts.volumes.push_back(std::move(volume));
     } else if (fields[0] == "kept" && fields.size() == 2 && positionOf(fields[1], position)) {
       facts.kept.insert(position);
+    } else if (fields[0] == "sum" || fields[0] == "database") {
+      if (!readFingerprintFact(fields, facts)) {
+        damaged = true;
+        return std::nullopt;
+      }
     } else if (fields[0] == "volume" || fields[0] == "kept" ||
                fields[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
       damaged = true;
@@ -127,13 +174,32 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
   return facts;
 }
 
+namespace {
+
+// Writes base/name with text, or removes it when text is empty; true on success.
+bool writeListFile(const std::string& base, const std::string& name, const std::string& text) {
+  const std::string path = platform::joinPath(base, name);
+  if (text.empty()) return !platform::existsAt(path) || platform::deleteFile(path);
+  return platform::replaceFileContent(path, text) != 0;
+}
+
+}  // namespace
+
 bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept) {
-  const std::string path = platform::joinPath(base, kKeptListName);
-  if (kept.empty()) return !platform::existsAt(path) || platform::deleteFile(path);
   std::string text;
   for (int64_t position : kept) text += files[static_cast<size_t>(position)].path + "\n";
-  return platform::replaceFileContent(path, text) != 0;
+  return writeListFile(base, kKeptListName, text);
+}
+
+bool writeSumLists(const std::string& base, const MoveFacts& facts) {
+  std::string sha1, md5;
+  for (const auto& [position, prints] : facts.sums) {
+    const std::string relative = stagedPath("", position).file;  // "Backup001/F0000001.dat"
+    sha1 += prints.sha1 + "  " + relative + "\n";
+    md5 += prints.md5 + "  " + relative + "\n";
+  }
+  return writeListFile(base, kSha1ListName, sha1) && writeListFile(base, kMd5ListName, md5);
 }
 
 }  // namespace staging

@@ -1,12 +1,16 @@
 // What a move-out must carry that Shelfdex.dat has no field for, in a small text file of the
-// program's own beside it, Shelfdex.facts: the volume each moved folder lay on and the files
-// "GO" left in place. It travels with Shelfdex.dat; a database without it is restored as before.
+// program's own beside it, Shelfdex.facts: the volume each moved folder lay on, the files
+// "GO" left in place, the fingerprints of what left and of Shelfdex.dat itself. It travels
+// with Shelfdex.dat; a database without it is restored as before.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/fingerprint.h"
 
 namespace staging {
 
@@ -17,6 +21,10 @@ inline const std::string kFactsName = "Shelfdex.facts";
 inline const std::string kKeptListName = "Shelfdex-kept.txt";
 // The lock that lets one "GO" or "BACK" at a time work on a staging base.
 inline const std::string kLockName = "Shelfdex.lock";
+// The SHA-1 and MD5 of every staged copy in the formats of sha1sum and md5sum, paths
+// relative to the staging base, so "sha1sum -c Shelfdex.sha1" checks the area by hand.
+inline const std::string kSha1ListName = "Shelfdex.sha1";
+inline const std::string kMd5ListName = "Shelfdex.md5";
 
 struct SourceVolume {
   std::string folder;    // a folder the move-out took files from, ending with "/"
@@ -28,6 +36,10 @@ struct MoveFacts {
   bool present = false;               // false for a database without Shelfdex.facts
   std::vector<SourceVolume> volumes;
   std::set<int64_t> kept;             // list positions of files "GO" left in place
+  // What each moved file held when it left, by list position: the fingerprints "GO" took
+  // of the source as it copied it, so "BACK" can tell a staged copy that has rotted since.
+  std::map<int64_t, platform::Fingerprints> sums;
+  std::string databaseSha1;           // of Shelfdex.dat as written; "" when none was recorded
   bool operator==(const MoveFacts&) const = default;
 };
 
@@ -42,5 +54,8 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged);
 // there are none; true on success.
 bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept);
+// Writes base/Shelfdex.sha1 and base/Shelfdex.md5 from the sums, or removes them when there
+// are none; true on success.
+bool writeSumLists(const std::string& base, const MoveFacts& facts);
 
 }  // namespace staging

@@ -98,7 +98,9 @@ void removeStaleTemporaries(const State& state) {
 // replaces anything: a file at path was then never moved out, and nothing at path makes the
 // entry unrestorable. Nor does a good staged copy replace something else that stands at
 // path: both are kept, and the staging area stays. A copy that cannot be made leaves the
-// staged copy for a later "BACK" and the pass goes on with the next file.
+// staged copy for a later "BACK" and the pass goes on with the next file. With the check, a
+// staged copy that no longer holds what "GO" recorded of its source is not put back at all:
+// it holds rot, not the file that left.
 void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
                  Restore& restore) {
   const FileEntry& entry = state.files[i];
@@ -107,10 +109,13 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   showRestoring(state, gui, entry, stagedSize);
   gui.drainEvents();
 
+  const auto recorded = state.facts.sums.find(i);
+  const platform::Fingerprints* left = recorded == state.facts.sums.end() ? nullptr : &recorded->second;
   if (stagedSize != entry.size) {
     if (!platform::existsAt(entry.path)) restore.notRestored(entry);
     else if (platform::existsAt(staged)) restore.superseded.push_back(i);
-  } else if (othersFileAt(entry.path, staged) || !copies.copy(i, staged, entry.path)) {
+  } else if (othersFileAt(entry.path, staged) ||
+             copies.copy(i, staged, entry.path, nullptr, left) != ProvenCopies::Copied::kMade) {
     restore.notRestored(entry);
   }
   gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
@@ -187,7 +192,8 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
     if (!platform::deleteEmptyFolder(folder)) return folder;
   }
   platform::removeStaleTemporaries(base);
-  for (const std::string& name : {kDatabaseName, kFactsName, kKeptListName}) {
+  for (const std::string& name :
+       {kDatabaseName, kFactsName, kKeptListName, kSha1ListName, kMd5ListName}) {
     const std::string path = platform::joinPath(base, name);
     if (platform::existsAt(path) && !platform::deleteFile(path)) return path;
   }
@@ -229,7 +235,8 @@ void moveBack(State& state, platform::Gui& gui) {
   Restore restore;
   restore.modes = readModes(base, n);
   ProvenCopies copies(
-      gui, check, ProvenCopies::FailedCopy::kReport, [&](int64_t i) { finishFile(state, i, gui, restore); },
+      gui, check, ProvenCopies::FailedCopy::kReport,
+      [&](int64_t i, const platform::Fingerprints&) { finishFile(state, i, gui, restore); },
       [&](int64_t i) {
         showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
       });

@@ -8,6 +8,7 @@
 #include "app/widgets.h"
 #include "platform/dates.h"
 #include "platform/files.h"
+#include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
 #include "platform/volumes.h"
@@ -23,6 +24,7 @@ namespace {
 struct CopyRecord {
   bool staged = false;           // the copy is in place (and passed its check, when asked for)
   platform::FileIdentity seen;   // the source as it was read for the copy
+  platform::Fingerprints prints; // of the bytes read for the copy, with the check
 };
 
 int64_t stagingFolderCount(int64_t entries) {
@@ -45,6 +47,14 @@ bool stagingAreaOccupied(const std::string& base, int64_t entries) {
     if (!listing.ok() || listing.next()) return true;
   }
   return false;
+}
+
+// Shelfdex.dat, then its facts with the database's own fingerprint, so a database damaged
+// later is refused at the drop even when it parses; true when both are written.
+bool writeDatabaseAndFacts(const std::string& base, State& state) {
+  if (!writeDatabase(base, state.stockSize, state.files)) return false;
+  state.facts.databaseSha1 = platform::sha1OfFile(platform::joinPath(base, kDatabaseName));
+  return !state.facts.databaseSha1.empty() && writeFacts(base, state.facts);
 }
 
 void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
@@ -111,8 +121,7 @@ void moveOut(State& state, platform::Gui& gui) {
   if (lock.heldElsewhere() || stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
   state.facts = factsOfList(state.files);
   const bool recordModes = !platform::keepsModes(platform::volumeAt(base));
-  if (!writeDatabase(base, state.stockSize, state.files) || !writeFacts(base, state.facts) ||
-      (recordModes && !writeModes(base, state.files))) {
+  if (!writeDatabaseAndFacts(base, state) || (recordModes && !writeModes(base, state.files))) {
     // Ours: none was there.
     platform::deleteFile(platform::joinPath(base, kDatabaseName));
     platform::deleteFile(platform::joinPath(base, kFactsName));
@@ -125,7 +134,11 @@ void moveOut(State& state, platform::Gui& gui) {
   // Copy pass: nothing is deleted until every file has been copied and proven.
   std::vector<CopyRecord> records(state.files.size());
   ProvenCopies copies(
-      gui, check, ProvenCopies::FailedCopy::kAsk, [&records](int64_t i) { records[i].staged = true; },
+      gui, check, ProvenCopies::FailedCopy::kAsk,
+      [&records](int64_t i, const platform::Fingerprints& prints) {
+        records[i].staged = true;
+        records[i].prints = prints;
+      },
       [&](int64_t i) { showCopying(state, gui, state.files[i], platform::fileSize(state.files[i].path)); });
   ReadAhead readAhead([&state](int64_t i) { return state.files[i].kind == kFile ? state.files[i].path : ""; });
   for (int64_t i = 0; i < n; ++i) {
@@ -152,6 +165,7 @@ void moveOut(State& state, platform::Gui& gui) {
       const std::string staged = stagedPath(base, i).file;
       if (record.staged && !allDurable) record.staged = platform::flushAndForget(staged) != 0;
       if (keptInPlace(entry, record, staged)) state.facts.kept.insert(i);
+      else if (!record.prints.sha1.empty()) state.facts.sums[i] = record.prints;
     }
     gui.setState(app::kProgressBar, progressAt(i, n));
   }
@@ -163,9 +177,11 @@ void moveOut(State& state, platform::Gui& gui) {
                      "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size()))});
     stopForDriveError(gui);
   }
-  // "BACK" passes over the files left in place; the user finds them named in the list.
+  // "BACK" passes over the files left in place (the user finds them named in the list) and
+  // proves every staged copy against the fingerprints of what left.
   showMoved(state, gui);
-  if (!writeFacts(base, state.facts) || !writeKeptList(base, state.files, state.facts.kept))
+  if (!writeFacts(base, state.facts) || !writeKeptList(base, state.files, state.facts.kept) ||
+      !writeSumLists(base, state.facts))
     stopForDriveError(gui);
   gui.setState(app::kProgressBar, 100);
   gui.disable(app::kBackButton, false);

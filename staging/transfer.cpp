@@ -36,36 +36,44 @@ platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* pr
 
 }  // namespace
 
-ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed,
-                           std::function<void(int64_t)> proven, std::function<void(int64_t)> showFile)
+ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed, Proven proven,
+                           std::function<void(int64_t)> showFile)
     : gui_(gui), check_(check), failed_(failed), proven_(std::move(proven)),
       showFile_(std::move(showFile)) {}
 
-bool ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target,
-                        platform::FileIdentity* seen) {
+ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target,
+                                        platform::FileIdentity* seen,
+                                        const platform::Fingerprints* expected) {
   if (!check_) {
-    if (!platform::copyFile(source, target, copyOptions(gui_, nullptr, seen))) return false;
-    proven_(id);
-    return true;
+    if (!platform::copyFile(source, target, copyOptions(gui_, nullptr, seen))) return Copied::kFailed;
+    proven_(id, {});
+    return Copied::kMade;
   }
-  Pending copy{id, source, target, seen, {}, {}};
+  Pending copy{id, source, target, seen, {}, {}, {}};
+  if (expected) copy.expected = *expected;
   gui_.setText(app::kCheckBox, kCheckingCaption);
   gui_.drainEvents();
   copy.copy = platform::copyToTemporary(source, target, copyOptions(gui_, &copy.prints, seen));
   if (copy.copy.name.empty()) {
     gui_.setText(app::kCheckBox, kCheckCaption);
-    if (failed_ == FailedCopy::kReport) return false;
+    if (failed_ == FailedCopy::kReport) return Copied::kFailed;
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
     retryOrEnd(copy);
-    proven_(id);
-    return true;
+    proven_(id, copy.prints);
+    return Copied::kMade;
+  }
+  // The prints of the one read the copy made: the source is judged without a pass of its own.
+  if (copy.expected && copy.prints != *copy.expected) {
+    platform::discardTemporary(copy.copy);
+    gui_.setText(app::kCheckBox, kCheckCaption);
+    return Copied::kSourceDiffers;
   }
   pendingBytes_ += std::max<int64_t>(0, platform::fileSize(copy.copy.folder + copy.copy.name));
   folders_.insert(copy.copy.folder);
   pending_.push_back(std::move(copy));
   if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) startProof();
-  return true;
+  return Copied::kMade;
 }
 
 // A stop in the middle leaves no unproven copy behind.
@@ -120,26 +128,27 @@ void ProvenCopies::takeVerdicts() {
       retryOrEnd(copy);
       pending_.resize(pending_.size() - (batch.size() - i - 1));
     }
-    proven_(copy.id);
+    proven_(copy.id, copy.prints);
   }
   gui_.setText(app::kCheckBox, kCheckCaption);
   gui_.drainEvents();
 }
 
 // One copy and its check, made durable and read back at once; it takes the target's name
-// only when it matches.
-bool ProvenCopies::copyAndCompare(const Pending& copy) {
-  platform::Fingerprints prints;
+// only when it matches (and its source still holds what it was expected to). The source's
+// prints of this read replace those of the first.
+bool ProvenCopies::copyAndCompare(Pending& copy) {
   const platform::Temporary again =
-      platform::copyToTemporary(copy.source, copy.target, copyOptions(gui_, &prints, copy.seen));
+      platform::copyToTemporary(copy.source, copy.target, copyOptions(gui_, &copy.prints, copy.seen));
   if (again.name.empty()) return false;
-  const bool good = platform::fingerprintFromDisk(again, true, [this] { gui_.drainEvents(); }) == prints &&
+  const bool good = (!copy.expected || copy.prints == *copy.expected) &&
+                    platform::fingerprintFromDisk(again, true, [this] { gui_.drainEvents(); }) == copy.prints &&
                     platform::placeTemporary(again, copy.target);
   if (!good) platform::discardTemporary(again);
   return good;
 }
 
-void ProvenCopies::retryOrEnd(const Pending& copy) {
+void ProvenCopies::retryOrEnd(Pending& copy) {
   showFile_(copy.id);
   const int answer = gui_.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
                                      platform::kBoxWarningRetryCancel);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <initializer_list>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,15 +31,22 @@ class ProvenCopies {
   // What a copy that cannot be made at all means with the check: the retry question, or
   // simply false from copy(), so the caller goes on with the next file.
   enum class FailedCopy { kAsk, kReport };
-  // proven(id) runs once per copy that is in place and, with the check, proven.
+  // What copy() did: the copy is made (or waits for its proof), or it could not be made,
+  // or, with the check, the source did not hold the bytes it was expected to hold.
+  enum class Copied { kMade, kFailed, kSourceDiffers };
+  // proven(id, prints) runs once per copy that is in place and, with the check, proven;
+  // prints are those of the bytes read from its source (empty without the check).
   // showFile(id) puts the file on the status text before its retry question.
-  ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed,
-               std::function<void(int64_t)> proven, std::function<void(int64_t)> showFile);
+  using Proven = std::function<void(int64_t, const platform::Fingerprints&)>;
+  ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed, Proven proven,
+               std::function<void(int64_t)> showFile);
   ~ProvenCopies();
-  // Copies source to target; false when the copy could not be made (then nothing is left
-  // at target). seen, when given, gets the source as it was when it was read.
-  bool copy(int64_t id, const std::string& source, const std::string& target,
-            platform::FileIdentity* seen = nullptr);
+  // Copies source to target; nothing is left at target unless kMade. seen, when given, gets
+  // the source as it was when it was read. expected, when given, is what the source must
+  // hold: with the check, a source read otherwise is not copied (kSourceDiffers), and no
+  // retry is offered, since the copy is not what went wrong.
+  Copied copy(int64_t id, const std::string& source, const std::string& target,
+              platform::FileIdentity* seen = nullptr, const platform::Fingerprints* expected = nullptr);
   // Proves every copy still pending and waits for the verdicts.
   void proveAll();
 
@@ -49,19 +57,20 @@ class ProvenCopies {
     std::string target;
     platform::FileIdentity* seen;
     platform::Temporary copy;       // the copy under its temporary name until proven
-    platform::Fingerprints prints;
+    platform::Fingerprints prints;  // of the bytes read from source
+    std::optional<platform::Fingerprints> expected;
     bool good = false;  // the verdict of the proof
   };
   using Batch = std::vector<Pending>;
   void startProof();
   void takeVerdicts();
-  bool copyAndCompare(const Pending& copy);
-  void retryOrEnd(const Pending& copy);
+  bool copyAndCompare(Pending& copy);
+  void retryOrEnd(Pending& copy);
 
   platform::Gui& gui_;
   bool check_;
   FailedCopy failed_;
-  std::function<void(int64_t)> proven_;
+  Proven proven_;
   std::function<void(int64_t)> showFile_;
   Batch pending_;
   std::set<std::string> folders_;  // where the pending copies lie, to sync their volumes
