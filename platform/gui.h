@@ -16,7 +16,8 @@ constexpr int kEventDrop = 13105;   // files dropped onto a window with dropping
 constexpr int kAnyNumber = -1;      // open/create: pick a free number and return it
 
 constexpr int kStyleSystemMenu = 1; // title bar with close button only, fixed size
-constexpr int kStyleToolWindow = 2; // narrow title bar with a close box
+constexpr int kStyleToolWindow = 2; // narrow title bar with a close box; modal: the other
+                                    // windows take no input while it is open
 
 constexpr int kBoxStopOk = 16;              // stop icon, OK
 constexpr int kBoxWarningRetryCancel = 53;  // warning icon, Retry and Cancel
@@ -46,7 +47,8 @@ class Gui {
   Gui(const Gui&) = delete;
   Gui& operator=(const Gui&) = delete;
 
-  // Windows. Every window is centred on the screen; returns its number, 0 on failure
+  // Windows. Every window is centred on the screen, raised and activated; the first widget
+  // created in it that takes the keyboard has the focus. Returns its number, 0 on failure
   // (when number is 0 success is reported as 1).
   int openWindow(int number, int width, int height, const std::string& title, int style);
   void useAsParent(int window);          // widgets created next belong to window

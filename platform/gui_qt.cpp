@@ -33,6 +33,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
@@ -140,6 +141,7 @@ struct Gui::Impl {
     return record && record->kind == kind ? static_cast<T*>(record->widget) : nullptr;
   }
   int windowNumberOf(const QWidget* window) const;
+  int windowWithKeyboard() const;  // kNoNumber when another program has it
 
   template <typename Map>
   static int freeNumber(const Map& map) {
@@ -352,6 +354,17 @@ int Gui::Impl::windowNumberOf(const QWidget* window) const {
   return kNoNumber;
 }
 
+// The program's window that has the keyboard; a drop-down's open (or just closed) list
+// counts as the window that holds the drop-down.
+int Gui::Impl::windowWithKeyboard() const {
+  for (const QWidget* window = QApplication::activeWindow(); window;
+       window = window->parentWidget() ? window->parentWidget()->window() : nullptr) {
+    const int number = windowNumberOf(window);
+    if (number != kNoNumber) return number;
+  }
+  return kNoNumber;
+}
+
 void Gui::Impl::forgetWidget(int number) {
   auto found = widgets.find(number);
   if (found == widgets.end()) return;
@@ -385,6 +398,9 @@ int Gui::Impl::addWidget(int number, Kind kind, QWidget* created, int x, int y, 
   forgetWidget(number);
   created->setGeometry(x, y, width, height);
   created->show();
+  // The first widget that takes the keyboard has it when its window becomes active.
+  QWidget* window = created->window();
+  if (!window->focusWidget() && created->focusPolicy() != Qt::NoFocus) created->setFocus();
   widgets[number] = WidgetRecord{kind, created, parent, text};
   return number == 0 ? 1 : number;
 }
@@ -442,9 +458,16 @@ int Gui::openWindow(int number, int width, int height, const std::string& title,
                  area.y() + (area.height() - outerHeight) / 2);
   }
 
-  const int owner = impl_->windowNumberOf(QApplication::activeWindow());
+  const int owner = impl_->windowWithKeyboard();
   impl_->windows[number] = Impl::WindowRecord{window, owner, false};
+  // A tool window is a choice the user makes before anything else: it takes the keyboard,
+  // and the program's other windows take no input until it closes.
+  if (style == kStyleToolWindow) window->setWindowModality(Qt::ApplicationModal);
   window->show();
+  window->raise();
+  window->activateWindow();
+  // The activation is handled now, before the widgets are built and the caller's loop runs.
+  QCoreApplication::processEvents();
   return number == 0 ? 1 : number;
 }
 
