@@ -83,6 +83,7 @@ class Gui {
   int state(int widget) const;           // drop-down: index or -1; check box: 1 or 0;
                                          // progress: position
   void addItem(int widget, int position, const std::string& text);  // position -1: at the end
+  void setItemTip(int widget, int position, const std::string& tip);  // list box row's tooltip
   void removeItem(int widget, int position);
   void clearItems(int widget);
   int itemCount(int widget) const;

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
@@ -26,10 +27,14 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardPaths>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -299,11 +304,113 @@ class FolderTree : public QTreeWidget {
   bool filling_ = false;
 };
 
-// Rows that fit under the closed box within kComboReach pixels.
-void fitComboList(QComboBox* box) {
-  const int row = box->fontMetrics().height() + 4;
-  box->setMaxVisibleItems(std::max(1, (kComboReach - box->height()) / row));
+// Stretches tried, widest first, before a line that is still too wide is shortened.
+constexpr int kStretches[] = {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+
+// The font of the widest stretch in which text fits into width pixels; the narrowest when
+// none does. Condensed faces of the desktop's family keep every letter of a long line.
+QFont fittingFont(const QFont& base, const QString& text, int width) {
+  QFont font = base;
+  for (int stretch : kStretches) {
+    font.setStretch(stretch);
+    if (QFontMetrics(font).horizontalAdvance(text) <= width) break;
+  }
+  return font;
 }
+
+// A label that never wraps: each line is drawn whole, condensed when it is too wide. A line
+// that does not fit even so keeps its end (a folder's own name), its whole text the tooltip.
+class FittingLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  // True when some line of the text cannot be shown whole.
+  bool cut() const {
+    bool anyCut = false;
+    layOut([&](const QString&, const QString& line, const QFont& font, int) {
+      anyCut = anyCut || QFontMetrics(font).horizontalAdvance(line) > contentsRect().width();
+    });
+    return anyCut || lineCount() * fontMetrics().lineSpacing() > contentsRect().height();
+  }
+  void setShownText(const QString& text) {
+    setText(text);
+    setToolTip(cut() ? text : QString());
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    layOut([&](const QString& shown, const QString&, const QFont& font, int top) {
+      painter.setFont(font);
+      const QRect row(contentsRect().left(), top, contentsRect().width(), fontMetrics().lineSpacing());
+      style()->drawItemText(&painter, row, Qt::AlignLeft | Qt::AlignTop, palette(), isEnabled(),
+                            shown, foregroundRole());
+    });
+  }
+
+ private:
+  int lineCount() const { return int(text().split(QLatin1Char('\n')).size()); }
+  // Calls draw(shown text, whole line, font, top) for every line, top to bottom.
+  template <typename Draw>
+  void layOut(Draw draw) const {
+    const int width = contentsRect().width();
+    int top = contentsRect().top();
+    for (const QString& line : text().split(QLatin1Char('\n'))) {
+      const QFont font = fittingFont(this->font(), line, width);
+      draw(QFontMetrics(font).elidedText(line, Qt::ElideLeft, width), line, font, top);
+      top += fontMetrics().lineSpacing();
+    }
+  }
+};
+
+// A drop-down whose closed box shows the end of its choice (which volume, how much room),
+// condensed before it is shortened, and whose open list shows every item whole, below the
+// box, the two together within kComboReach pixels. Every item has its text as tooltip.
+class FittingComboBox : public QComboBox {
+ public:
+  explicit FittingComboBox(QWidget* parent) : QComboBox(parent) {
+    // Fusion would open the list over the box, every item at once, whatever its length.
+    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    connect(this, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setToolTip(index < 0 ? QString() : itemText(index)); });
+  }
+  // The text of the closed box as drawn, and its font.
+  QString shownText(QFont* font = nullptr) const {
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const int width = style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                              QStyle::SC_ComboBoxEditField, this).width();
+    const QFont fitting = fittingFont(this->font(), option.currentText, width);
+    if (font) *font = fitting;
+    return QFontMetrics(fitting).elidedText(option.currentText, Qt::ElideLeft, width);
+  }
+  void showPopup() override {
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+      widest = std::max(widest, view()->fontMetrics().horizontalAdvance(itemText(i)));
+    const int row = std::max(1, view()->sizeHintForRow(0));
+    setMaxVisibleItems(std::max(1, (kComboReach - height() - 8) / row));
+    view()->setMinimumWidth(widest + view()->verticalScrollBar()->sizeHint().width() + 16);
+    QComboBox::showPopup();
+    // The list belongs below the box and never reaches past kComboReach.
+    QWidget* list = view()->window();
+    const QPoint below = mapToGlobal(QPoint(0, height()));
+    list->setGeometry(below.x(), below.y(), list->width(),
+                      std::min(list->height(), kComboReach - height()));
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    QFont font;
+    option.currentText = shownText(&font);
+    painter.setFont(font);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+};
 
 // Asks the window manager to keep window above others (or not) without re-showing it.
 void setAboveX11(QWidget* window, bool on) {
@@ -498,10 +605,9 @@ void Gui::enableDrop(int window) {
 int Gui::addComboBox(int number, int x, int y, int width, int height) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
-  auto* box = new QComboBox(parent);
+  auto* box = new FittingComboBox(parent);
   box->setEditable(false);
   const int result = impl_->addWidget(number, Kind::ComboBox, box, x, y, width, height);
-  fitComboList(box);
   const int reported = number == kAnyNumber ? result : number;
   // Only a choice the user makes is an event; the program's setCurrentIndex is not.
   QObject::connect(box, &QComboBox::activated, box, [impl = impl_.get(), reported, box](int) {
@@ -515,11 +621,10 @@ int Gui::addComboBox(int number, int x, int y, int width, int height) {
 int Gui::addLabel(int number, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
-  auto* label = new QLabel(parent);
+  auto* label = new FittingLabel(parent);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setWordWrap(true);
-  label->setText(labelDisplay(text));
+  label->setShownText(labelDisplay(text));
   return impl_->addWidget(number, Kind::Label, label, x, y, width, height, text);
 }
 
@@ -569,6 +674,9 @@ int Gui::addListBox(int number, int x, int y, int width, int height) {
   if (!parent) return 0;
   auto* list = new QListWidget(parent);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // A long row is scrolled to, never shortened: its end names the folder.
+  list->setTextElideMode(Qt::ElideNone);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   return impl_->addWidget(number, Kind::ListBox, list, x, y, width, height);
 }
@@ -598,7 +706,6 @@ void Gui::setFont(int widget, int font) {
   auto found = impl_->fonts.find(font);
   if (!record || found == impl_->fonts.end()) return;
   record->widget->setFont(found->second);
-  if (record->kind == Kind::ComboBox) fitComboList(static_cast<QComboBox*>(record->widget));
 }
 
 void Gui::setText(int widget, const std::string& text) {
@@ -606,7 +713,7 @@ void Gui::setText(int widget, const std::string& text) {
   if (!record) return;
   switch (record->kind) {
     case Kind::Label:
-      static_cast<QLabel*>(record->widget)->setText(labelDisplay(text));
+      static_cast<FittingLabel*>(record->widget)->setShownText(labelDisplay(text));
       break;
     case Kind::Button:
     case Kind::CheckBox:
@@ -684,11 +791,17 @@ void Gui::addItem(int widget, int position, const std::string& text) {
     const bool noChoice = box->currentIndex() < 0;
     const int at = position < 0 || position > box->count() ? box->count() : position;
     box->insertItem(at, fromUtf8(text));
+    box->setItemData(at, fromUtf8(text), Qt::ToolTipRole);
     if (noChoice) box->setCurrentIndex(-1);
   } else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) {
     const int at = position < 0 || position > list->count() ? list->count() : position;
     list->insertItem(at, fromUtf8(text));
   }
+}
+
+void Gui::setItemTip(int widget, int position, const std::string& tip) {
+  auto* list = impl_->as<QListWidget>(widget, Kind::ListBox);
+  if (list && position >= 0 && position < list->count()) list->item(position)->setToolTip(fromUtf8(tip));
 }
 
 void Gui::removeItem(int widget, int position) {
@@ -834,6 +947,31 @@ QWidget* qtWindow(Gui& gui, int window) {
 QWidget* qtWidget(Gui& gui, int widget) {
   Gui::Impl::WidgetRecord* record = gui.impl().widget(widget);
   return record ? record->widget : nullptr;
+}
+
+bool shownWhole(Gui& gui, int widget) {
+  QWidget* target = qtWidget(gui, widget);
+  if (auto* label = dynamic_cast<FittingLabel*>(target)) return !label->cut();
+  QCoreApplication::processEvents();  // lays out the rows
+  if (auto* box = qobject_cast<QComboBox*>(target)) {
+    const QFontMetrics metrics = box->view()->fontMetrics();
+    for (int i = 0; i < box->count(); ++i)
+      if (metrics.horizontalAdvance(box->itemText(i)) > box->view()->viewport()->width()) return false;
+    return true;
+  }
+  if (auto* list = qobject_cast<QListWidget*>(target)) {
+    if (list->textElideMode() != Qt::ElideNone) return false;
+    const int reach = list->horizontalScrollBar()->maximum() + list->viewport()->width();
+    for (int i = 0; i < list->count(); ++i)
+      if (list->fontMetrics().horizontalAdvance(list->item(i)->text()) > reach) return false;
+    return true;
+  }
+  return false;
+}
+
+std::string shownText(Gui& gui, int widget) {
+  auto* box = dynamic_cast<FittingComboBox*>(qtWidget(gui, widget));
+  return box ? toUtf8(box->shownText()) : std::string();
 }
 
 }  // namespace platform

@@ -188,6 +188,10 @@ TEST_F(FolderWindowTest, LongPathIsShownShortened) {
     ASSERT_TRUE(user.toggle(deep));
     ASSERT_EQ(user.rows().size(), 1u);
     EXPECT_EQ(user.rows()[0], deep.substr(0, 3) + "..." + deep.substr(deep.size() - 50));
+    // The row is scrolled to, not cut, and its tooltip is the whole path.
+    EXPECT_TRUE(platform::shownWhole(*gui, user.list));
+    auto* list = qobject_cast<QListWidget*>(platform::qtWidget(*gui, user.list));
+    EXPECT_EQ(list->item(0)->toolTip().toStdString(), deep);
   });
   EXPECT_EQ(state.folders, Folders({deep}));
 }
