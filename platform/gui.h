@@ -29,6 +29,7 @@ struct MessageRecord {
   std::string title;
   std::string text;
   int kind = 0;
+  std::string detail;
 };
 
 // Thrown by Gui::endProgram(); the main routine catches it and exits with code 0.
@@ -110,7 +111,9 @@ class Gui {
   void discardPendingEvents();
 
   // Message boxes: modal; scripted answers (tests) are used in order while any are left.
-  int messageBox(const std::string& title, const std::string& text, int kind);
+  // detail, when given, is a second, smaller line under the text (a path, the system's reason).
+  int messageBox(const std::string& title, const std::string& text, int kind,
+                 const std::string& detail = {});
   void scriptAnswers(std::vector<int> answers);
   const std::vector<MessageRecord>& shownBoxes() const;
 

@@ -18,6 +18,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
@@ -32,6 +33,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpacerItem>
 #include <QStandardPaths>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -897,8 +899,25 @@ void Gui::discardPendingEvents() {
   impl_->lastDrain = std::chrono::steady_clock::now();
 }
 
-int Gui::messageBox(const std::string& title, const std::string& text, int kind) {
-  impl_->shown.push_back({title, text, kind});
+namespace {
+// Room for the window manager's icon and buttons beside a title, pixels.
+constexpr int kTitleBarExtras = 150;
+
+// A window manager cuts a title wider than the box: the box is made wide enough for it,
+// measured in a bold face of the box's font as title bars draw it.
+void keepTitleWhole(QMessageBox& box) {
+  QFont bold = box.font();
+  bold.setBold(true);
+  const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+}  // namespace
+
+int Gui::messageBox(const std::string& title, const std::string& text, int kind,
+                    const std::string& detail) {
+  impl_->shown.push_back({title, text, kind, detail});
   if (!impl_->answers.empty()) {
     const int answer = impl_->answers.front();
     impl_->answers.pop_front();
@@ -910,6 +929,8 @@ int Gui::messageBox(const std::string& title, const std::string& text, int kind)
                   fromUtf8(text), QMessageBox::NoButton, impl_->boxOwner());
   // A box must not hide behind a window that stays above the others.
   if (impl_->anyOnTop()) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  box.setInformativeText(fromUtf8(detail));
+  keepTitleWhole(box);
   if (retryCancel) {
     QPushButton* retry = box.addButton(QMessageBox::Retry);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);

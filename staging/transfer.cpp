@@ -5,7 +5,9 @@
 #include "staging/transfer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "app/widgets.h"
 #include "platform/files.h"
@@ -49,6 +51,7 @@ bool ProvenCopies::copy(int64_t id, const std::string& source, const std::string
   if (!platform::copyFile(source, target, copyOptions(gui_, &copy.prints))) {
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
+    copy.error = errno;
     retryOrEnd(copy);
     gui_.setText(app::kCheckBox, kCheckCaption);
     proven_(id);
@@ -118,8 +121,12 @@ bool ProvenCopies::copyAndCompare(const std::string& source, const std::string& 
 
 void ProvenCopies::retryOrEnd(const Pending& copy) {
   showFile_(copy.id);
+  // What the user needs to answer knowingly: which copy, and why it is not good.
+  const std::string reason = copy.error != 0 ? std::strerror(copy.error)
+                                             : "The copy does not match the original.";
   const int answer = gui_.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
-                                     platform::kBoxWarningRetryCancel);
+                                     platform::kBoxWarningRetryCancel,
+                                     copy.source + " \u2192 " + copy.target + "\n" + reason);
   if (answer != platform::kAnswerRetry) gui_.endProgram();
   if (!copyAndCompare(copy.source, copy.target)) {
     gui_.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);

@@ -42,6 +42,7 @@ class ProvenCopies {
     std::string target;
     platform::Fingerprints prints;
     bool good = false;  // the verdict of the proof
+    int error = 0;      // errno of a copy that failed, 0 when the copy was made
   };
   using Batch = std::vector<Pending>;
   void startProof();

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -137,18 +138,28 @@ TEST_F(GuiTest, ScriptedMessageBoxesAnswerInOrderAndAreRecorded) {
   EXPECT_THROW(gui.endProgram(), ProgramEnd);
 }
 
-// A box the user sees: Escape means Cancel, and it stays above a window kept on top.
+// A box the user sees: Escape means Cancel, it stays above a window kept on top, it is
+// wide enough for its whole title in a title bar, and its detail stands under the text.
 TEST_F(GuiTest, ShownRetryBoxAnswersCancelOnEscapeAboveAWindowOnTop) {
   gui.keepOnTop(0, true);
   bool wasAbove = false;
-  QTimer::singleShot(0, [&wasAbove] {
-    QWidget* box = QApplication::activeModalWidget();
+  int width = 0;
+  QString detail;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
     wasAbove = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    width = box->width();
+    detail = box->informativeText();
     QTest::keyClick(box, Qt::Key_Escape);
   });
-  EXPECT_EQ(gui.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
-                           kBoxWarningRetryCancel), kAnswerCancel);
+  EXPECT_EQ(gui.messageBox("Error File checked 2", "Retry Copy? ( Cancel = End )",
+                           kBoxWarningRetryCancel, "/media/a/x.bin\nNo space left on device"),
+            kAnswerCancel);
+  QFont bold = QApplication::font("QMessageBox");
+  bold.setBold(true);
+  EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance("Error File checked 2") + 150);
+  EXPECT_EQ(detail, "/media/a/x.bin\nNo space left on device");
   EXPECT_TRUE(wasAbove);
   EXPECT_TRUE(gui.isKeptOnTop(0));
   EXPECT_EQ(gui.shownBoxes().size(), 1u);
