@@ -130,4 +130,8 @@ class Gui {
 // The user's documents folder, else the home folder, ending with "/".
 std::string documentsFolder();
 
+// Why no window can be shown ("" when a display can be reached, or when another of the
+// toolkit's platforms is asked for): checked before the toolkit starts, which would abort.
+std::string displayProblem();
+
 }  // namespace platform

@@ -960,6 +960,19 @@ std::string documentsFolder() {
   return path;
 }
 
+std::string displayProblem() {
+  const char* platformName = std::getenv("QT_QPA_PLATFORM");
+  if (platformName && *platformName && std::strncmp(platformName, "xcb", 3) != 0) return {};
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!platformName && wayland && *wayland) return {};
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return "no display: DISPLAY is not set (start it in a desktop session)";
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const bool reached = xcb_connection_has_error(connection) == 0;
+  xcb_disconnect(connection);
+  return reached ? std::string() : std::string("cannot open the display ") + display;
+}
+
 QWidget* qtWindow(Gui& gui, int window) {
   auto found = gui.impl().windows.find(window);
   return found == gui.impl().windows.end() ? nullptr : found->second.widget;
