@@ -386,12 +386,12 @@ class FittingComboBox : public QComboBox {
     return QFontMetrics(fitting).elidedText(option.currentText, Qt::ElideLeft, width);
   }
   void showPopup() override {
-    int widest = 0;
-    for (int i = 0; i < count(); ++i)
-      widest = std::max(widest, view()->fontMetrics().horizontalAdvance(itemText(i)));
+    view()->setTextElideMode(Qt::ElideNone);
     const int row = std::max(1, view()->sizeHintForRow(0));
     setMaxVisibleItems(std::max(1, (kComboReach - height() - 8) / row));
-    view()->setMinimumWidth(widest + view()->verticalScrollBar()->sizeHint().width() + 16);
+    const int frame = 2 * view()->frameWidth() + 8;
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + frame +
+                            (count() > maxVisibleItems() ? view()->verticalScrollBar()->sizeHint().width() : 0));
     QComboBox::showPopup();
     // The list belongs below the box and never reaches past kComboReach.
     QWidget* list = view()->window();
@@ -991,7 +991,7 @@ bool shownWhole(Gui& gui, int widget) {
     const QFontMetrics metrics = box->view()->fontMetrics();
     for (int i = 0; i < box->count(); ++i)
       if (metrics.horizontalAdvance(box->itemText(i)) > box->view()->viewport()->width()) return false;
-    return true;
+    return box->view()->textElideMode() == Qt::ElideNone;
   }
   if (auto* list = qobject_cast<QListWidget*>(target)) {
     if (list->textElideMode() != Qt::ElideNone) return false;
