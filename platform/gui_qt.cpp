@@ -28,6 +28,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -168,6 +169,18 @@ struct Gui::Impl {
 
 namespace {
 
+// Places the window so that its outer size (client plus frame, cut to the screen) is
+// centred on the screen, in whole pixels.
+void placeCentred(QWidget* window, QSize frame) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->geometry();
+  const int outerWidth = std::min(window->width() + frame.width(), area.width());
+  const int outerHeight = std::min(window->height() + frame.height(), area.height());
+  window->move(area.x() + (area.width() - outerWidth) / 2,
+               area.y() + (area.height() - outerHeight) / 2);
+}
+
 // A top-level window whose close requests and file drops become queued events.
 class TopWindow : public QWidget {
  public:
@@ -177,8 +190,17 @@ class TopWindow : public QWidget {
     dropEnabled_ = true;
     setAcceptDrops(true);
   }
+  // Centres the window again, once, when the window manager has put its frame around it.
+  void centreWhenFramed() { centring_ = true; }
 
  protected:
+  void moveEvent(QMoveEvent* event) override {
+    QWidget::moveEvent(event);
+    const QSize frame = frameGeometry().size() - size();
+    if (!centring_ || frame.isEmpty()) return;
+    centring_ = false;
+    placeCentred(this, frame);
+  }
   void closeEvent(QCloseEvent* event) override {
     // The program decides whether a window closes; the request only becomes an event.
     event->ignore();
@@ -217,6 +239,7 @@ class TopWindow : public QWidget {
   Gui::Impl& impl_;
   int number_;
   bool dropEnabled_ = false;
+  bool centring_ = false;
 };
 
 // The folder tree: "Computer", the given roots, and subfolders listed on first opening.
@@ -551,21 +574,16 @@ int Gui::openWindow(int number, int width, int height, const std::string& title,
   window->setAutoFillBackground(true);
   window->setCursor(Qt::ArrowCursor);
 
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    // The window manager adds the frame only once a window is shown, so the frame of a
-    // window already open stands for this one's (none known for the first window).
-    QSize frame(0, 0);
-    for (const auto& [other, record] : impl_->windows)
-      if (record.widget->isVisible()) {
-        frame = record.widget->frameGeometry().size() - record.widget->size();
-        break;
-      }
-    const QRect area = screen->geometry();
-    const int outerWidth = std::min(width + frame.width(), area.width());
-    const int outerHeight = std::min(height + frame.height(), area.height());
-    window->move(area.x() + (area.width() - outerWidth) / 2,
-                 area.y() + (area.height() - outerHeight) / 2);
-  }
+  // The window manager adds the frame only once a window is shown, so the frame of a
+  // window already open stands for this one's until its own is known.
+  QSize frame(0, 0);
+  for (const auto& [other, record] : impl_->windows)
+    if (record.widget->isVisible()) {
+      frame = record.widget->frameGeometry().size() - record.widget->size();
+      break;
+    }
+  placeCentred(window, frame);
+  window->centreWhenFramed();
 
   const int owner = impl_->windowWithKeyboard();
   impl_->windows[number] = Impl::WindowRecord{window, owner, false};
