@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCollator>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -303,23 +304,81 @@ class FolderTree : public QTreeWidget {
     return item;
   }
 
-  // Lists the real, visible subfolders of item's folder once, sorted by their bytes.
+  // Dotted lines join each node to its parent and its siblings, beside the expand buttons.
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override {
+    QTreeWidget::drawBranches(painter, rect, index);
+    const QTreeWidgetItem* item = itemFromIndex(index);
+    int depth = 0;
+    for (const QTreeWidgetItem* up = item->parent(); up; up = up->parent()) ++depth;
+    if (depth == 0) return;  // the top node has no branch
+    const int indent = indentation();
+    const int left = rect.right() + 1 - depth * indent;
+    const int middle = rect.center().y();
+    auto hasNextSibling = [](const QTreeWidgetItem* node) {
+      const QTreeWidgetItem* parent = node->parent();
+      return parent && parent->indexOfChild(const_cast<QTreeWidgetItem*>(node)) < parent->childCount() - 1;
+    };
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
+    // The node's own cell: from above to its middle (on down when a sibling follows), then
+    // across to its box; the expand button, when there is one, stays clear of the lines.
+    const int x = left + (depth - 1) * indent + indent / 2;
+    const int gap = item->childIndicatorPolicy() == QTreeWidgetItem::DontShowIndicator ||
+                            (item->childIndicatorPolicy() == QTreeWidgetItem::DontShowIndicatorWhenChildless &&
+                             item->childCount() == 0)
+                        ? 0
+                        : 5;
+    painter->drawLine(x, rect.top(), x, middle - gap);
+    if (hasNextSibling(item)) painter->drawLine(x, middle + gap, x, rect.bottom());
+    painter->drawLine(x + gap, middle, left + depth * indent - 1, middle);
+    // The cells of the ancestors: a line through where an ancestor's sibling follows.
+    int cell = depth - 2;
+    for (const QTreeWidgetItem* up = item->parent(); up && cell >= 0; up = up->parent(), --cell)
+      if (hasNextSibling(up)) {
+        const int through = left + cell * indent + indent / 2;
+        painter->drawLine(through, rect.top(), through, rect.bottom());
+      }
+    painter->restore();
+  }
+
+  static bool shownFolder(const FolderScan& scan) {
+    return scan.type() == kEntryFolder && !scan.name().empty() && scan.name()[0] != '.';
+  }
+  // True when path holds a folder the tree would show: only then has it an expand button.
+  static bool hasShownSubfolder(const std::string& path) {
+    FolderScan scan(path);
+    while (scan.ok() && scan.next())
+      if (shownFolder(scan)) return true;
+    return false;
+  }
+
+  // Lists the real, visible subfolders of item's folder once, in the order a file manager
+  // shows them: the user's collation, numbers by value ("9" before "10"), then by bytes.
   void fill(QTreeWidgetItem* item) {
     if (item->data(0, kFilledRole).toBool()) return;
     filling_ = true;
     item->setData(0, kFilledRole, true);
     const std::string path = item->data(0, kPathRole).toByteArray().toStdString();
-    std::vector<std::string> names;
+    std::vector<std::pair<QString, std::string>> names;
     FolderScan scan(path);
     while (scan.ok() && scan.next())
-      if (scan.type() == kEntryFolder && !scan.name().empty() && scan.name()[0] != '.')
-        names.push_back(scan.name());
-    std::sort(names.begin(), names.end());
+      if (shownFolder(scan))
+        names.emplace_back(QString::fromUtf8(scan.name().data(), qsizetype(scan.name().size())),
+                           scan.name());
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&collator](const auto& a, const auto& b) {
+      const int order = collator.compare(a.first, b.first);
+      return order != 0 ? order < 0 : a.second < b.second;
+    });
 
     QList<QTreeWidgetItem*> children;
-    for (const std::string& name : names)
-      children.append(node(QString::fromUtf8(name.data(), qsizetype(name.size())),
-                           QByteArray::fromStdString(path + name + "/")));
+    for (const auto& [label, name] : names) {
+      QTreeWidgetItem* child = node(label, QByteArray::fromStdString(path + name + "/"));
+      if (!hasShownSubfolder(path + name + "/"))
+        child->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+      children.append(child);
+    }
     item->addChildren(children);
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     filling_ = false;
