@@ -291,19 +291,7 @@ class FolderTree : public QTreeWidget {
     return selected.front()->data(0, kPathRole).toByteArray().toStdString();
   }
 
- private:
-  static QTreeWidgetItem* node(const QString& label, const QByteArray& path) {
-    auto* item = new QTreeWidgetItem(QStringList{label});
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Unchecked);
-    item->setData(0, kPathRole, path);
-    item->setData(0, kFilledRole, false);
-    item->setData(0, kTickedRole, false);
-    // The expand button shows before the subfolders are known.
-    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    return item;
-  }
-
+ protected:
   // Dotted lines join each node to its parent and its siblings, beside the expand buttons.
   void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override {
     QTreeWidget::drawBranches(painter, rect, index);
@@ -323,11 +311,10 @@ class FolderTree : public QTreeWidget {
     // The node's own cell: from above to its middle (on down when a sibling follows), then
     // across to its box; the expand button, when there is one, stays clear of the lines.
     const int x = left + (depth - 1) * indent + indent / 2;
-    const int gap = item->childIndicatorPolicy() == QTreeWidgetItem::DontShowIndicator ||
-                            (item->childIndicatorPolicy() == QTreeWidgetItem::DontShowIndicatorWhenChildless &&
-                             item->childCount() == 0)
-                        ? 0
-                        : 5;
+    const auto policy = item->childIndicatorPolicy();
+    const bool button = policy == QTreeWidgetItem::ShowIndicator ||
+                        (policy == QTreeWidgetItem::DontShowIndicatorWhenChildless && item->childCount() > 0);
+    const int gap = button ? 5 : 0;
     painter->drawLine(x, rect.top(), x, middle - gap);
     if (hasNextSibling(item)) painter->drawLine(x, middle + gap, x, rect.bottom());
     painter->drawLine(x + gap, middle, left + depth * indent - 1, middle);
@@ -339,6 +326,19 @@ class FolderTree : public QTreeWidget {
         painter->drawLine(through, rect.top(), through, rect.bottom());
       }
     painter->restore();
+  }
+
+ private:
+  static QTreeWidgetItem* node(const QString& label, const QByteArray& path) {
+    auto* item = new QTreeWidgetItem(QStringList{label});
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+    item->setData(0, kPathRole, path);
+    item->setData(0, kFilledRole, false);
+    item->setData(0, kTickedRole, false);
+    // The expand button shows before the subfolders are known.
+    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    return item;
   }
 
   static bool shownFolder(const FolderScan& scan) {
