@@ -34,6 +34,7 @@ void synchronise(staging::State& state, platform::Gui& gui, int list, const std:
   if (ticked && found == state.folders.end()) {
     state.folders.push_back(path);
     gui.addItem(list, -1, rowText(path, state.pathDisplayLimit));
+    gui.setItemTip(list, static_cast<int>(state.folders.size()) - 1, path);
   } else if (!ticked && found != state.folders.end()) {
     gui.removeItem(list, static_cast<int>(found - state.folders.begin()));
     state.folders.erase(found);

@@ -16,7 +16,8 @@ constexpr int kEventDrop = 13105;   // files dropped onto a window with dropping
 constexpr int kAnyNumber = -1;      // open/create: pick a free number and return it
 
 constexpr int kStyleSystemMenu = 1; // title bar with close button only, fixed size
-constexpr int kStyleToolWindow = 2; // narrow title bar with a close box
+constexpr int kStyleToolWindow = 2; // narrow title bar with a close box; modal: the other
+                                    // windows take no input while it is open
 
 constexpr int kBoxStopOk = 16;              // stop icon, OK
 constexpr int kBoxWarningRetryCancel = 53;  // warning icon, Retry and Cancel
@@ -28,6 +29,7 @@ struct MessageRecord {
   std::string title;
   std::string text;
   int kind = 0;
+  std::string detail;
 };
 
 // Thrown by Gui::endProgram(); the main routine catches it and exits with code 0.
@@ -46,7 +48,8 @@ class Gui {
   Gui(const Gui&) = delete;
   Gui& operator=(const Gui&) = delete;
 
-  // Windows. Every window is centred on the screen; returns its number, 0 on failure
+  // Windows. Every window is centred on the screen, raised and activated; the first widget
+  // created in it that takes the keyboard has the focus. Returns its number, 0 on failure
   // (when number is 0 success is reported as 1).
   int openWindow(int number, int width, int height, const std::string& title, int style);
   void useAsParent(int window);          // widgets created next belong to window
@@ -81,6 +84,7 @@ class Gui {
   int state(int widget) const;           // drop-down: index or -1; check box: 1 or 0;
                                          // progress: position
   void addItem(int widget, int position, const std::string& text);  // position -1: at the end
+  void setItemTip(int widget, int position, const std::string& tip);  // list box row's tooltip
   void removeItem(int widget, int position);
   void clearItems(int widget);
   int itemCount(int widget) const;
@@ -107,7 +111,9 @@ class Gui {
   void discardPendingEvents();
 
   // Message boxes: modal; scripted answers (tests) are used in order while any are left.
-  int messageBox(const std::string& title, const std::string& text, int kind);
+  // detail, when given, is a second, smaller line under the text (a path, the system's reason).
+  int messageBox(const std::string& title, const std::string& text, int kind,
+                 const std::string& detail = {});
   void scriptAnswers(std::vector<int> answers);
   const std::vector<MessageRecord>& shownBoxes() const;
 
@@ -123,5 +129,9 @@ class Gui {
 
 // The user's documents folder, else the home folder, ending with "/".
 std::string documentsFolder();
+
+// Why no window can be shown ("" when a display can be reached, or when another of the
+// toolkit's platforms is asked for): checked before the toolkit starts, which would abort.
+std::string displayProblem();
 
 }  // namespace platform

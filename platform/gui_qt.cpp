@@ -13,10 +13,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCollator>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
@@ -26,13 +29,20 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMoveEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSpacerItem>
 #include <QStandardPaths>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
@@ -140,6 +150,7 @@ struct Gui::Impl {
     return record && record->kind == kind ? static_cast<T*>(record->widget) : nullptr;
   }
   int windowNumberOf(const QWidget* window) const;
+  int windowWithKeyboard() const;  // kNoNumber when another program has it
 
   template <typename Map>
   static int freeNumber(const Map& map) {
@@ -159,6 +170,18 @@ struct Gui::Impl {
 
 namespace {
 
+// Places the window so that its outer size (client plus frame, cut to the screen) is
+// centred on the screen, in whole pixels.
+void placeCentred(QWidget* window, QSize frame) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->geometry();
+  const int outerWidth = std::min(window->width() + frame.width(), area.width());
+  const int outerHeight = std::min(window->height() + frame.height(), area.height());
+  window->move(area.x() + (area.width() - outerWidth) / 2,
+               area.y() + (area.height() - outerHeight) / 2);
+}
+
 // A top-level window whose close requests and file drops become queued events.
 class TopWindow : public QWidget {
  public:
@@ -168,8 +191,17 @@ class TopWindow : public QWidget {
     dropEnabled_ = true;
     setAcceptDrops(true);
   }
+  // Centres the window again, once, when the window manager has put its frame around it.
+  void centreWhenFramed() { centring_ = true; }
 
  protected:
+  void moveEvent(QMoveEvent* event) override {
+    QWidget::moveEvent(event);
+    const QSize frame = frameGeometry().size() - size();
+    if (!centring_ || frame.isEmpty()) return;
+    centring_ = false;
+    placeCentred(this, frame);
+  }
   void closeEvent(QCloseEvent* event) override {
     // The program decides whether a window closes; the request only becomes an event.
     event->ignore();
@@ -208,6 +240,7 @@ class TopWindow : public QWidget {
   Gui::Impl& impl_;
   int number_;
   bool dropEnabled_ = false;
+  bool centring_ = false;
 };
 
 // The folder tree: "Computer", the given roots, and subfolders listed on first opening.
@@ -258,6 +291,43 @@ class FolderTree : public QTreeWidget {
     return selected.front()->data(0, kPathRole).toByteArray().toStdString();
   }
 
+ protected:
+  // Dotted lines join each node to its parent and its siblings, beside the expand buttons.
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override {
+    QTreeWidget::drawBranches(painter, rect, index);
+    const QTreeWidgetItem* item = itemFromIndex(index);
+    int depth = 0;
+    for (const QTreeWidgetItem* up = item->parent(); up; up = up->parent()) ++depth;
+    if (depth == 0) return;  // the top node has no branch
+    const int indent = indentation();
+    const int left = rect.right() + 1 - depth * indent;
+    const int middle = rect.center().y();
+    auto hasNextSibling = [](const QTreeWidgetItem* node) {
+      const QTreeWidgetItem* parent = node->parent();
+      return parent && parent->indexOfChild(const_cast<QTreeWidgetItem*>(node)) < parent->childCount() - 1;
+    };
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
+    // The node's own cell: from above to its middle (on down when a sibling follows), then
+    // across to its box; the expand button, when there is one, stays clear of the lines.
+    const int x = left + (depth - 1) * indent + indent / 2;
+    const auto policy = item->childIndicatorPolicy();
+    const bool button = policy == QTreeWidgetItem::ShowIndicator ||
+                        (policy == QTreeWidgetItem::DontShowIndicatorWhenChildless && item->childCount() > 0);
+    const int gap = button ? 5 : 0;
+    painter->drawLine(x, rect.top(), x, middle - gap);
+    if (hasNextSibling(item)) painter->drawLine(x, middle + gap, x, rect.bottom());
+    painter->drawLine(x + gap, middle, left + depth * indent - 1, middle);
+    // The cells of the ancestors: a line through where an ancestor's sibling follows.
+    int cell = depth - 2;
+    for (const QTreeWidgetItem* up = item->parent(); up && cell >= 0; up = up->parent(), --cell)
+      if (hasNextSibling(up)) {
+        const int through = left + cell * indent + indent / 2;
+        painter->drawLine(through, rect.top(), through, rect.bottom());
+      }
+    painter->restore();
+  }
+
  private:
   static QTreeWidgetItem* node(const QString& label, const QByteArray& path) {
     auto* item = new QTreeWidgetItem(QStringList{label});
@@ -271,23 +341,44 @@ class FolderTree : public QTreeWidget {
     return item;
   }
 
-  // Lists the real, visible subfolders of item's folder once, sorted by their bytes.
+  static bool shownFolder(const FolderScan& scan) {
+    return scan.type() == kEntryFolder && !scan.name().empty() && scan.name()[0] != '.';
+  }
+  // True when path holds a folder the tree would show: only then has it an expand button.
+  static bool hasShownSubfolder(const std::string& path) {
+    FolderScan scan(path);
+    while (scan.ok() && scan.next())
+      if (shownFolder(scan)) return true;
+    return false;
+  }
+
+  // Lists the real, visible subfolders of item's folder once, in the order a file manager
+  // shows them: the user's collation, numbers by value ("9" before "10"), then by bytes.
   void fill(QTreeWidgetItem* item) {
     if (item->data(0, kFilledRole).toBool()) return;
     filling_ = true;
     item->setData(0, kFilledRole, true);
     const std::string path = item->data(0, kPathRole).toByteArray().toStdString();
-    std::vector<std::string> names;
+    std::vector<std::pair<QString, std::string>> names;
     FolderScan scan(path);
     while (scan.ok() && scan.next())
-      if (scan.type() == kEntryFolder && !scan.name().empty() && scan.name()[0] != '.')
-        names.push_back(scan.name());
-    std::sort(names.begin(), names.end());
+      if (shownFolder(scan))
+        names.emplace_back(QString::fromUtf8(scan.name().data(), qsizetype(scan.name().size())),
+                           scan.name());
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&collator](const auto& a, const auto& b) {
+      const int order = collator.compare(a.first, b.first);
+      return order != 0 ? order < 0 : a.second < b.second;
+    });
 
     QList<QTreeWidgetItem*> children;
-    for (const std::string& name : names)
-      children.append(node(QString::fromUtf8(name.data(), qsizetype(name.size())),
-                           QByteArray::fromStdString(path + name + "/")));
+    for (const auto& [label, name] : names) {
+      QTreeWidgetItem* child = node(label, QByteArray::fromStdString(path + name + "/"));
+      if (!hasShownSubfolder(path + name + "/"))
+        child->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+      children.append(child);
+    }
     item->addChildren(children);
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     filling_ = false;
@@ -297,11 +388,113 @@ class FolderTree : public QTreeWidget {
   bool filling_ = false;
 };
 
-// Rows that fit under the closed box within kComboReach pixels.
-void fitComboList(QComboBox* box) {
-  const int row = box->fontMetrics().height() + 4;
-  box->setMaxVisibleItems(std::max(1, (kComboReach - box->height()) / row));
+// Stretches tried, widest first, before a line that is still too wide is shortened.
+constexpr int kStretches[] = {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed};
+
+// The font of the widest stretch in which text fits into width pixels; the narrowest when
+// none does. Condensed faces of the desktop's family keep every letter of a long line.
+QFont fittingFont(const QFont& base, const QString& text, int width) {
+  QFont font = base;
+  for (int stretch : kStretches) {
+    font.setStretch(stretch);
+    if (QFontMetrics(font).horizontalAdvance(text) <= width) break;
+  }
+  return font;
 }
+
+// A label that never wraps: each line is drawn whole, condensed when it is too wide. A line
+// that does not fit even so keeps its end (a folder's own name), its whole text the tooltip.
+class FittingLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  // True when some line of the text cannot be shown whole.
+  bool cut() const {
+    bool anyCut = false;
+    layOut([&](const QString&, const QString& line, const QFont& font, int) {
+      anyCut = anyCut || QFontMetrics(font).horizontalAdvance(line) > contentsRect().width();
+    });
+    return anyCut || lineCount() * fontMetrics().lineSpacing() > contentsRect().height();
+  }
+  void setShownText(const QString& text) {
+    setText(text);
+    setToolTip(cut() ? text : QString());
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    layOut([&](const QString& shown, const QString&, const QFont& font, int top) {
+      painter.setFont(font);
+      const QRect row(contentsRect().left(), top, contentsRect().width(), fontMetrics().lineSpacing());
+      style()->drawItemText(&painter, row, Qt::AlignLeft | Qt::AlignTop, palette(), isEnabled(),
+                            shown, foregroundRole());
+    });
+  }
+
+ private:
+  int lineCount() const { return int(text().split(QLatin1Char('\n')).size()); }
+  // Calls draw(shown text, whole line, font, top) for every line, top to bottom.
+  template <typename Draw>
+  void layOut(Draw draw) const {
+    const int width = contentsRect().width();
+    int top = contentsRect().top();
+    for (const QString& line : text().split(QLatin1Char('\n'))) {
+      const QFont font = fittingFont(this->font(), line, width);
+      draw(QFontMetrics(font).elidedText(line, Qt::ElideLeft, width), line, font, top);
+      top += fontMetrics().lineSpacing();
+    }
+  }
+};
+
+// A drop-down whose closed box shows the end of its choice (which volume, how much room),
+// condensed before it is shortened, and whose open list shows every item whole, below the
+// box, the two together within kComboReach pixels. Every item has its text as tooltip.
+class FittingComboBox : public QComboBox {
+ public:
+  explicit FittingComboBox(QWidget* parent) : QComboBox(parent) {
+    // Fusion would open the list over the box, every item at once, whatever its length.
+    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    connect(this, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setToolTip(index < 0 ? QString() : itemText(index)); });
+  }
+  // The text of the closed box as drawn, and its font.
+  QString shownText(QFont* font = nullptr) const {
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const int width = style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                              QStyle::SC_ComboBoxEditField, this).width();
+    const QFont fitting = fittingFont(this->font(), option.currentText, width);
+    if (font) *font = fitting;
+    return QFontMetrics(fitting).elidedText(option.currentText, Qt::ElideLeft, width);
+  }
+  void showPopup() override {
+    view()->setTextElideMode(Qt::ElideNone);
+    const int row = std::max(1, view()->sizeHintForRow(0));
+    setMaxVisibleItems(std::max(1, (kComboReach - height() - 8) / row));
+    const int frame = 2 * view()->frameWidth() + 8;
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + frame +
+                            (count() > maxVisibleItems() ? view()->verticalScrollBar()->sizeHint().width() : 0));
+    QComboBox::showPopup();
+    // The list belongs below the box and never reaches past kComboReach.
+    QWidget* list = view()->window();
+    const QPoint below = mapToGlobal(QPoint(0, height()));
+    list->setGeometry(below.x(), below.y(), list->width(),
+                      std::min(list->height(), kComboReach - height()));
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    QFont font;
+    option.currentText = shownText(&font);
+    painter.setFont(font);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+};
 
 // Asks the window manager to keep window above others (or not) without re-showing it.
 void setAboveX11(QWidget* window, bool on) {
@@ -352,6 +545,17 @@ int Gui::Impl::windowNumberOf(const QWidget* window) const {
   return kNoNumber;
 }
 
+// The program's window that has the keyboard; a drop-down's open (or just closed) list
+// counts as the window that holds the drop-down.
+int Gui::Impl::windowWithKeyboard() const {
+  for (const QWidget* window = QApplication::activeWindow(); window;
+       window = window->parentWidget() ? window->parentWidget()->window() : nullptr) {
+    const int number = windowNumberOf(window);
+    if (number != kNoNumber) return number;
+  }
+  return kNoNumber;
+}
+
 void Gui::Impl::forgetWidget(int number) {
   auto found = widgets.find(number);
   if (found == widgets.end()) return;
@@ -385,6 +589,9 @@ int Gui::Impl::addWidget(int number, Kind kind, QWidget* created, int x, int y, 
   forgetWidget(number);
   created->setGeometry(x, y, width, height);
   created->show();
+  // The first widget that takes the keyboard has it when its window becomes active.
+  QWidget* window = created->window();
+  if (!window->focusWidget() && created->focusPolicy() != Qt::NoFocus) created->setFocus();
   widgets[number] = WidgetRecord{kind, created, parent, text};
   return number == 0 ? 1 : number;
 }
@@ -426,25 +633,27 @@ int Gui::openWindow(int number, int width, int height, const std::string& title,
   window->setAutoFillBackground(true);
   window->setCursor(Qt::ArrowCursor);
 
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    // The window manager adds the frame only once a window is shown, so the frame of a
-    // window already open stands for this one's (none known for the first window).
-    QSize frame(0, 0);
-    for (const auto& [other, record] : impl_->windows)
-      if (record.widget->isVisible()) {
-        frame = record.widget->frameGeometry().size() - record.widget->size();
-        break;
-      }
-    const QRect area = screen->geometry();
-    const int outerWidth = std::min(width + frame.width(), area.width());
-    const int outerHeight = std::min(height + frame.height(), area.height());
-    window->move(area.x() + (area.width() - outerWidth) / 2,
-                 area.y() + (area.height() - outerHeight) / 2);
-  }
+  // The window manager adds the frame only once a window is shown, so the frame of a
+  // window already open stands for this one's until its own is known.
+  QSize frame(0, 0);
+  for (const auto& [other, record] : impl_->windows)
+    if (record.widget->isVisible()) {
+      frame = record.widget->frameGeometry().size() - record.widget->size();
+      break;
+    }
+  placeCentred(window, frame);
+  window->centreWhenFramed();
 
-  const int owner = impl_->windowNumberOf(QApplication::activeWindow());
+  const int owner = impl_->windowWithKeyboard();
   impl_->windows[number] = Impl::WindowRecord{window, owner, false};
+  // A tool window is a choice the user makes before anything else: it takes the keyboard,
+  // and the program's other windows take no input until it closes.
+  if (style == kStyleToolWindow) window->setWindowModality(Qt::ApplicationModal);
   window->show();
+  window->raise();
+  window->activateWindow();
+  // The activation is handled now, before the widgets are built and the caller's loop runs.
+  QCoreApplication::processEvents();
   return number == 0 ? 1 : number;
 }
 
@@ -475,10 +684,9 @@ void Gui::enableDrop(int window) {
 int Gui::addComboBox(int number, int x, int y, int width, int height) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
-  auto* box = new QComboBox(parent);
+  auto* box = new FittingComboBox(parent);
   box->setEditable(false);
   const int result = impl_->addWidget(number, Kind::ComboBox, box, x, y, width, height);
-  fitComboList(box);
   const int reported = number == kAnyNumber ? result : number;
   // Only a choice the user makes is an event; the program's setCurrentIndex is not.
   QObject::connect(box, &QComboBox::activated, box, [impl = impl_.get(), reported, box](int) {
@@ -492,11 +700,10 @@ int Gui::addComboBox(int number, int x, int y, int width, int height) {
 int Gui::addLabel(int number, int x, int y, int width, int height, const std::string& text) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
-  auto* label = new QLabel(parent);
+  auto* label = new FittingLabel(parent);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setWordWrap(true);
-  label->setText(labelDisplay(text));
+  label->setShownText(labelDisplay(text));
   return impl_->addWidget(number, Kind::Label, label, x, y, width, height, text);
 }
 
@@ -546,6 +753,9 @@ int Gui::addListBox(int number, int x, int y, int width, int height) {
   if (!parent) return 0;
   auto* list = new QListWidget(parent);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // A long row is scrolled to, never shortened: its end names the folder.
+  list->setTextElideMode(Qt::ElideNone);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   return impl_->addWidget(number, Kind::ListBox, list, x, y, width, height);
 }
@@ -575,7 +785,6 @@ void Gui::setFont(int widget, int font) {
   auto found = impl_->fonts.find(font);
   if (!record || found == impl_->fonts.end()) return;
   record->widget->setFont(found->second);
-  if (record->kind == Kind::ComboBox) fitComboList(static_cast<QComboBox*>(record->widget));
 }
 
 void Gui::setText(int widget, const std::string& text) {
@@ -583,7 +792,7 @@ void Gui::setText(int widget, const std::string& text) {
   if (!record) return;
   switch (record->kind) {
     case Kind::Label:
-      static_cast<QLabel*>(record->widget)->setText(labelDisplay(text));
+      static_cast<FittingLabel*>(record->widget)->setShownText(labelDisplay(text));
       break;
     case Kind::Button:
     case Kind::CheckBox:
@@ -661,11 +870,17 @@ void Gui::addItem(int widget, int position, const std::string& text) {
     const bool noChoice = box->currentIndex() < 0;
     const int at = position < 0 || position > box->count() ? box->count() : position;
     box->insertItem(at, fromUtf8(text));
+    box->setItemData(at, fromUtf8(text), Qt::ToolTipRole);
     if (noChoice) box->setCurrentIndex(-1);
   } else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) {
     const int at = position < 0 || position > list->count() ? list->count() : position;
     list->insertItem(at, fromUtf8(text));
   }
+}
+
+void Gui::setItemTip(int widget, int position, const std::string& tip) {
+  auto* list = impl_->as<QListWidget>(widget, Kind::ListBox);
+  if (list && position >= 0 && position < list->count()) list->item(position)->setToolTip(fromUtf8(tip));
 }
 
 void Gui::removeItem(int widget, int position) {
@@ -761,8 +976,25 @@ void Gui::discardPendingEvents() {
   impl_->lastDrain = std::chrono::steady_clock::now();
 }
 
-int Gui::messageBox(const std::string& title, const std::string& text, int kind) {
-  impl_->shown.push_back({title, text, kind});
+namespace {
+// Room for the window manager's icon and buttons beside a title, pixels.
+constexpr int kTitleBarExtras = 150;
+
+// A window manager cuts a title wider than the box: the box is made wide enough for it,
+// measured in a bold face of the box's font as title bars draw it.
+void keepTitleWhole(QMessageBox& box) {
+  QFont bold = box.font();
+  bold.setBold(true);
+  const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+}  // namespace
+
+int Gui::messageBox(const std::string& title, const std::string& text, int kind,
+                    const std::string& detail) {
+  impl_->shown.push_back({title, text, kind, detail});
   if (!impl_->answers.empty()) {
     const int answer = impl_->answers.front();
     impl_->answers.pop_front();
@@ -774,6 +1006,8 @@ int Gui::messageBox(const std::string& title, const std::string& text, int kind)
                   fromUtf8(text), QMessageBox::NoButton, impl_->boxOwner());
   // A box must not hide behind a window that stays above the others.
   if (impl_->anyOnTop()) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  box.setInformativeText(fromUtf8(detail));
+  keepTitleWhole(box);
   if (retryCancel) {
     QPushButton* retry = box.addButton(QMessageBox::Retry);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
@@ -803,6 +1037,19 @@ std::string documentsFolder() {
   return path;
 }
 
+std::string displayProblem() {
+  const char* platformName = std::getenv("QT_QPA_PLATFORM");
+  if (platformName && *platformName && std::strncmp(platformName, "xcb", 3) != 0) return {};
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!platformName && wayland && *wayland) return {};
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return "no display: DISPLAY is not set (start it in a desktop session)";
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const bool reached = xcb_connection_has_error(connection) == 0;
+  xcb_disconnect(connection);
+  return reached ? std::string() : std::string("cannot open the display ") + display;
+}
+
 QWidget* qtWindow(Gui& gui, int window) {
   auto found = gui.impl().windows.find(window);
   return found == gui.impl().windows.end() ? nullptr : found->second.widget;
@@ -811,6 +1058,31 @@ QWidget* qtWindow(Gui& gui, int window) {
 QWidget* qtWidget(Gui& gui, int widget) {
   Gui::Impl::WidgetRecord* record = gui.impl().widget(widget);
   return record ? record->widget : nullptr;
+}
+
+bool shownWhole(Gui& gui, int widget) {
+  QWidget* target = qtWidget(gui, widget);
+  if (auto* label = dynamic_cast<FittingLabel*>(target)) return !label->cut();
+  QCoreApplication::processEvents();  // lays out the rows
+  if (auto* box = qobject_cast<QComboBox*>(target)) {
+    const QFontMetrics metrics = box->view()->fontMetrics();
+    for (int i = 0; i < box->count(); ++i)
+      if (metrics.horizontalAdvance(box->itemText(i)) > box->view()->viewport()->width()) return false;
+    return box->view()->textElideMode() == Qt::ElideNone;
+  }
+  if (auto* list = qobject_cast<QListWidget*>(target)) {
+    if (list->textElideMode() != Qt::ElideNone) return false;
+    const int reach = list->horizontalScrollBar()->maximum() + list->viewport()->width();
+    for (int i = 0; i < list->count(); ++i)
+      if (list->fontMetrics().horizontalAdvance(list->item(i)->text()) > reach) return false;
+    return true;
+  }
+  return false;
+}
+
+std::string shownText(Gui& gui, int widget) {
+  auto* box = dynamic_cast<FittingComboBox*>(qtWidget(gui, widget));
+  return box ? toUtf8(box->shownText()) : std::string();
 }
 
 }  // namespace platform

@@ -5,7 +5,9 @@
 #include "staging/transfer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "app/widgets.h"
 #include "platform/files.h"
@@ -59,6 +61,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
     if (failed_ == FailedCopy::kReport) return Copied::kFailed;
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
+    copy.error = errno;
     retryOrEnd(copy);
     proven_(id, copy.prints);
     return Copied::kMade;
@@ -150,8 +153,12 @@ bool ProvenCopies::copyAndCompare(Pending& copy) {
 
 void ProvenCopies::retryOrEnd(Pending& copy) {
   showFile_(copy.id);
+  // What the user needs to answer knowingly: which copy, and why it is not good.
+  const std::string reason = copy.error != 0 ? std::strerror(copy.error)
+                                             : "The copy does not match the original.";
   const int answer = gui_.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
-                                     platform::kBoxWarningRetryCancel);
+                                     platform::kBoxWarningRetryCancel,
+                                     copy.source + " \u2192 " + copy.target + "\n" + reason);
   if (answer != platform::kAnswerRetry) gui_.endProgram();
   if (!copyAndCompare(copy)) {
     gui_.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);

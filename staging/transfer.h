@@ -60,6 +60,7 @@ class ProvenCopies {
     platform::Fingerprints prints;  // of the bytes read from source
     std::optional<platform::Fingerprints> expected;
     bool good = false;  // the verdict of the proof
+    int error = 0;      // errno of a copy that failed, 0 when the copy was made
   };
   using Batch = std::vector<Pending>;
   void startProof();

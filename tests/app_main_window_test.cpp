@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -82,5 +84,24 @@ TEST(MainRoutine, EndsWithCodeZeroOnTheCloseRequest) {
   staging::State state;
   QTimer::singleShot(50, [&] { platform::qtWindow(gui, app::kMainWindow)->close(); });
   EXPECT_EQ(app::runMainRoutine(state, gui), 0);
+  platform::setVolumeTableForTests({});
+}
+
+// Under a window manager (xvfb-run with openbox, QT_QPA_PLATFORM=xcb) the first window is
+// centred with the frame it is given; offscreen windows have no frame, so it is skipped.
+TEST(MainWindowOnScreen, IsCentredWithItsFrame) {
+  platform::Gui gui;
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs a window manager";
+  platform::setVolumeTableForTests([] { return std::vector<platform::Volume>{diskVolume("/", 100, 1)}; });
+  staging::State state;
+  ASSERT_TRUE(app::startMainWindow(state, gui));
+  QWidget* window = platform::qtWindow(gui, app::kMainWindow);
+  for (int i = 0; i < 100 && window->frameGeometry().size() == window->size(); ++i) QTest::qWait(20);
+  QTest::qWait(200);
+  const QRect outer = window->frameGeometry();
+  const QRect screen = window->screen()->geometry();
+  EXPECT_NE(outer.size(), window->size());
+  EXPECT_LE(std::abs(outer.center().x() - screen.center().x()), 1) << outer.x();
+  EXPECT_LE(std::abs(outer.center().y() - screen.center().y()), 1) << outer.y();
   platform::setVolumeTableForTests({});
 }

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "app/widgets.h"
@@ -186,6 +188,10 @@ TEST_F(FolderWindowTest, LongPathIsShownShortened) {
     ASSERT_TRUE(user.toggle(deep));
     ASSERT_EQ(user.rows().size(), 1u);
     EXPECT_EQ(user.rows()[0], deep.substr(0, 3) + "..." + deep.substr(deep.size() - 50));
+    // The row is scrolled to, not cut, and its tooltip is the whole path.
+    EXPECT_TRUE(platform::shownWhole(*gui, user.list));
+    auto* list = qobject_cast<QListWidget*>(platform::qtWidget(*gui, user.list));
+    EXPECT_EQ(list->item(0)->toolTip().toStdString(), deep);
   });
   EXPECT_EQ(state.folders, Folders({deep}));
 }
@@ -227,6 +233,32 @@ TEST_F(FolderWindowTest, OtherEventsWhileOpenAreDropped) {
   EXPECT_EQ(std::count_if(state.files.begin(), state.files.end(),
                           [&](const auto& entry) { return entry.path == photos; }),
             1);
+}
+
+// Keys meant for the tree must not reach the main window's boxes, whose events the
+// window's loop would drop: the folder window has the keyboard, the main window no input.
+TEST_F(FolderWindowTest, TakesTheKeyboardAndLeavesTheMainWindowUntouched) {
+  QWidget* main = platform::qtWindow(*gui, app::kMainWindow);
+  const int preset = gui->state(app::kPresetBox);
+  inWindow([&](FolderWindowUser& user) {
+    QWidget* window = platform::qtWindow(*gui, user.window);
+    EXPECT_EQ(QGuiApplication::focusWindow(), window->windowHandle());
+    EXPECT_EQ(window->focusWidget(), platform::qtWidget(*gui, user.tree));
+    platform::qtWidget(*gui, app::kPresetBox)->setFocus();  // the main window's keyboard place
+    QWidget* box = platform::qtWidget(*gui, app::kCheckBox);
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_End, Qt::Key_Tab, Qt::Key_Space})
+      QTest::keyClick(main->windowHandle(), key);
+    QTest::mouseClick(main->windowHandle(), Qt::LeftButton, {},
+                      box->mapTo(main, QPoint(8, box->height() / 2)));
+    QTest::qWait(20);
+    EXPECT_EQ(gui->state(app::kPresetBox), preset);
+    EXPECT_EQ(gui->state(app::kCheckBox), 1);
+  });
+  EXPECT_EQ(gui->state(app::kPresetBox), preset);
+  EXPECT_EQ(QGuiApplication::focusWindow(), main->windowHandle());
+  // Once it is closed the same key reaches the preset box again.
+  QTest::keyClick(main->windowHandle(), Qt::Key_Down);
+  EXPECT_EQ(gui->state(app::kPresetBox), preset + 1);
 }
 
 }  // namespace

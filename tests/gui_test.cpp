@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -137,18 +139,28 @@ TEST_F(GuiTest, ScriptedMessageBoxesAnswerInOrderAndAreRecorded) {
   EXPECT_THROW(gui.endProgram(), ProgramEnd);
 }
 
-// A box the user sees: Escape means Cancel, and it stays above a window kept on top.
+// A box the user sees: Escape means Cancel, it stays above a window kept on top, it is
+// wide enough for its whole title in a title bar, and its detail stands under the text.
 TEST_F(GuiTest, ShownRetryBoxAnswersCancelOnEscapeAboveAWindowOnTop) {
   gui.keepOnTop(0, true);
   bool wasAbove = false;
-  QTimer::singleShot(0, [&wasAbove] {
-    QWidget* box = QApplication::activeModalWidget();
+  int width = 0;
+  QString detail;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
     wasAbove = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    width = box->width();
+    detail = box->informativeText();
     QTest::keyClick(box, Qt::Key_Escape);
   });
-  EXPECT_EQ(gui.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
-                           kBoxWarningRetryCancel), kAnswerCancel);
+  EXPECT_EQ(gui.messageBox("Error File checked 2", "Retry Copy? ( Cancel = End )",
+                           kBoxWarningRetryCancel, "/media/a/x.bin\nNo space left on device"),
+            kAnswerCancel);
+  QFont bold = QApplication::font("QMessageBox");
+  bold.setBold(true);
+  EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance("Error File checked 2") + 150);
+  EXPECT_EQ(detail, "/media/a/x.bin\nNo space left on device");
   EXPECT_TRUE(wasAbove);
   EXPECT_TRUE(gui.isKeptOnTop(0));
   EXPECT_EQ(gui.shownBoxes().size(), 1u);
@@ -196,7 +208,7 @@ class FolderTreeTest : public GuiTest {
     GuiTest::SetUp();
     base = fs::temp_directory_path() / ("burnshelf-tree-" + std::to_string(std::random_device{}()));
     fs::remove_all(base);
-    for (const char* folder : {"b", "a/inner", "B", ".hidden", "with space"})
+    for (const char* folder : {"b", "a/inner", "B", ".hidden", "with space", "10", "9"})
       fs::create_directories(base / folder);
     std::ofstream(base / "file.txt") << "x";
     fs::create_directory_symlink(base / "a", base / "link");
@@ -218,6 +230,7 @@ class FolderTreeTest : public GuiTest {
 };
 
 TEST_F(FolderTreeTest, ListsRealVisibleSubfoldersSortedWhenFirstOpened) {
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   QTreeWidgetItem* top = testing_support::treeNode(gui, tree, "");
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->text(0), "Computer");
@@ -227,8 +240,16 @@ TEST_F(FolderTreeTest, ListsRealVisibleSubfoldersSortedWhenFirstOpened) {
   EXPECT_EQ(temp->childCount(), 0);  // not listed before it is opened
 
   testing_support::openTreeNode(gui, tree, temp);
+  // As a file manager sorts them: by the user's collation, numbers by their value.
   EXPECT_EQ(testing_support::treeChildren(temp),
-            (std::vector<std::string>{"B", "a", "b", "with space"}));
+            (std::vector<std::string>{"9", "10", "a", "b", "B", "with space"}));
+  // Only a folder with subfolders shows an expand button.
+  const auto button = [&](const std::string& name) {
+    return testing_support::treeNode(gui, tree, root + name + "/")->childIndicatorPolicy() !=
+           QTreeWidgetItem::DontShowIndicator;
+  };
+  EXPECT_TRUE(button("a"));
+  EXPECT_FALSE(button("b"));
   EXPECT_NE(testing_support::treeNode(gui, tree, root + "with space/"), nullptr);
   QTreeWidgetItem* a = testing_support::treeNode(gui, tree, root + "a/");
   ASSERT_NE(a, nullptr);
@@ -236,6 +257,7 @@ TEST_F(FolderTreeTest, ListsRealVisibleSubfoldersSortedWhenFirstOpened) {
   EXPECT_EQ(testing_support::treeChildren(a), std::vector<std::string>{"inner"});
   EXPECT_NE(testing_support::treeNode(gui, tree, root + "a/inner/"), nullptr);
   EXPECT_TRUE(reports.empty());
+  QLocale::setDefault(QLocale::system());
 }
 
 TEST_F(FolderTreeTest, EachBoxTheUserChangesIsReportedWithItsPath) {

@@ -59,7 +59,11 @@ class GuideScreens : public testing_support::AppFixture {
   // Saves the screen inside area (plus a small margin) as name.png, once it has been painted.
   void shoot(const std::string& name, QRect area) {
     QTest::qWait(600);
+    // Window geometry is in device-independent pixels; the screen has ratio more of them.
+    const qreal ratio = platform::qtWindow(*gui, app::kMainWindow)->devicePixelRatioF();
     area = area.adjusted(-6, -6, 6, 6);
+    area = QRect(qRound(area.x() * ratio), qRound(area.y() * ratio), qRound(area.width() * ratio),
+                 qRound(area.height() * ratio));
     const std::string command = "import -window root -crop " + std::to_string(area.width()) + "x" +
                                 std::to_string(area.height()) + "+" + std::to_string(area.x()) +
                                 "+" + std::to_string(area.y()) + " +repage '" + shots + "/" + name +

@@ -13,6 +13,7 @@
 
 namespace {
 
+using testing_support::contains;
 using testing_support::Fault;
 using testing_support::injectWriteFaults;
 using testing_support::readFile;
@@ -276,6 +277,11 @@ TEST_P(BrokenCopyChecked, OffersOneRetryAndNeverLosesASource) {
 
   EXPECT_EQ(clickGo(), !broken.ends);
   EXPECT_EQ(boxTitles(), broken.boxes);
+  // The Retry box says which copy failed, and why.
+  const std::string detail = gui->shownBoxes().at(0).detail;
+  EXPECT_TRUE(contains(detail, staged(1))) << detail;
+  EXPECT_TRUE(contains(detail, broken.fault == Fault::kFail ? "No space left on device" : "does not match"))
+      << detail;
   if (broken.ends) {
     EXPECT_EQ(data(), before);  // every source in place
     EXPECT_EQ(lines()[2], "FILE>big.bin");  // the status names the file in question

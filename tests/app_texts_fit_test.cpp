@@ -1,0 +1,140 @@
+// Every text a user has to read fits where it is shown, measured with the real fonts: the
+// status messages of a whole session on volumes with long mount points, and the drive box.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QTimer>
+
+#include <string>
+#include <vector>
+
+#include "platform/gui_test_access.h"
+#include "support/folder_choice.h"
+#include "support/staging_fixture.h"
+
+namespace {
+
+using testing_support::diskVolume;
+using testing_support::statusLines;
+
+// Mount points as desktops name USB disks and backup drives.
+const std::string kSandisk = "/media/alice/SANDISK ULTRA 64GB";
+const std::string kBackup = "/mnt/backup-disk-2";
+const std::string kPassport = "/media/alice/WD My Passport Ultra 4TB Photo Archive 2019-2024";
+
+// Each status text as the user gets to see it (looked at whenever events are handled),
+// and those of them that are not shown whole.
+class StatusWatch {
+ public:
+  explicit StatusWatch(platform::Gui& gui) : gui_(gui) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
+    timer_.start(0);
+  }
+  void look() {
+    if (!platform::qtWidget(gui_, app::kStatusText)) return;
+    const std::string text = gui_.text(app::kStatusText);
+    if (!seen.empty() && seen.back() == text) return;
+    seen.push_back(text);
+    if (!platform::shownWhole(gui_, app::kStatusText)) cut.push_back(text);
+  }
+  std::vector<std::string> seen, cut;
+
+ private:
+  platform::Gui& gui_;
+  QTimer timer_;
+};
+
+class TextsFit : public testing_support::AppFixture {
+ protected:
+  void TearDown() override {
+    platform::setWriteHookForTests({});
+    AppFixture::TearDown();
+  }
+  int driveItem(const std::string& mountPoint) {
+    for (int i = 0; i < gui->itemCount(app::kDriveBox); ++i)
+      if (gui->itemText(app::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    return -1;
+  }
+  TempTree tree;
+};
+
+TEST_F(TextsFit, DriveBoxTellsWhichVolumeAndItsRoom) {
+  std::vector<platform::Volume> volumes = {
+      diskVolume("/", 20000, 1), diskVolume(kSandisk, 58712, 2), diskVolume(kBackup, 1900321, 3),
+      diskVolume("/mnt/backup-disk-3", 1800123, 4), diskVolume(kPassport, 3815000, 5)};
+  for (uint64_t n = 10; volumes.size() < 21; ++n)
+    volumes.push_back(diskVolume("/mnt/archive-" + std::to_string(n), 1000 * int(n), n));
+  layVolumes(volumes);
+  start();
+  ASSERT_EQ(gui->itemCount(app::kDriveBox), 20);
+  auto* box = qobject_cast<QComboBox*>(platform::qtWidget(*gui, app::kDriveBox));
+
+  for (const std::string& mountPoint : {kSandisk, kBackup, std::string("/mnt/backup-disk-3"), kPassport}) {
+    const int item = driveItem(mountPoint);
+    ASSERT_GE(item, 0) << mountPoint;
+    gui->setState(app::kDriveBox, item);
+    const std::string text = gui->itemText(app::kDriveBox, item);
+    // The closed box ends as the item does: the mount point's last characters, the free figure.
+    const std::string end = mountPoint.substr(mountPoint.size() - 2) + text.substr(mountPoint.size());
+    const std::string shown = platform::shownText(*gui, app::kDriveBox);
+    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), end.size())), end) << shown;
+    EXPECT_EQ(box->toolTip().toStdString(), text);
+    EXPECT_EQ(box->itemData(item, Qt::ToolTipRole).toString().toStdString(), text);
+  }
+
+  // The open list: below the box, every item whole, both within 350 pixels.
+  box->showPopup();
+  const QRect list = box->view()->window()->geometry();
+  const QRect closed(box->mapToGlobal(QPoint(0, 0)), box->size());
+  EXPECT_GE(list.top(), closed.bottom());
+  EXPECT_LE(list.bottom() - closed.top() + 1, 350);
+  EXPECT_TRUE(platform::shownWhole(*gui, app::kDriveBox));
+  box->hidePopup();
+}
+
+// A session on a USB disk with a long name: every message of the scan, "GO" and "BACK",
+// including "Did not stock files." after a folder without files, is shown whole.
+TEST_F(TextsFit, EveryStatusMessageOfASessionIsShownWhole) {
+  const std::string disk = tree.makeFolder(kPassport.substr(1));
+  const std::string stage = tree.makeFolder(kBackup.substr(1));
+  layVolumes({diskVolume(disk.substr(0, disk.size() - 1), 100000, 8),
+              diskVolume(stage.substr(0, stage.size() - 1), 100000, 7)});
+  const std::string empty = tree.makeFolder(kPassport.substr(1) + "/Empty album 2024");
+  const std::string photos = tree.makeFolder(kPassport.substr(1) + "/Photos 2019-2024/Summer");
+  for (const char* name : {"IMG_20190704_183512 Family at the lake.JPG", "WWWWWWWW MMMMMMMM.mov"})
+    tree.write(kPassport.substr(1) + "/Photos 2019-2024/Summer/" + name, std::string(70000, 'x'));
+  gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+  StatusWatch watch(*gui);
+  start();
+  chooseItem(app::kPresetBox, 0);
+  chooseItem(app::kDriveBox, driveItem(stage.substr(0, stage.size() - 1)));
+  pump();
+  state.needSpace = 140000;
+
+  testing_support::scheduleFolderChoice(*gui, {empty});
+  click(app::kMoveFolderButton);
+  pump();
+  EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
+  testing_support::scheduleFolderChoice(*gui, {photos});
+  click(app::kMoveFolderButton);
+  pump();
+  ASSERT_EQ(statusLines(status()).back(), "Finished");
+  click(app::kGoButton);
+  ASSERT_TRUE(pump());
+  ASSERT_EQ(statusLines(status()).back(), "Backup complete");
+  click(app::kBackButton);
+  ASSERT_TRUE(pump());
+  ASSERT_EQ(statusLines(status()).back(), "Finished");
+  watch.look();
+
+  // The longest lines were among them: the folder's last 38 characters, a file's name.
+  std::string all;
+  for (const std::string& text : watch.seen) all += text + "\n";
+  for (const char* line : {"ive 2019-2024/Photos 2019-2024/Summer/\n", "FILE>IMG_20190704_183512",
+                           "File>IMG_20190704_183512"})
+    EXPECT_TRUE(testing_support::contains(all, line)) << line << " not seen in\n" << all;
+  EXPECT_EQ(watch.cut, std::vector<std::string>{});
+}
+
+}  // namespace
