@@ -157,7 +157,8 @@ namespace {
 // Gives the owner full rights on a folder (by name in dir) so its entries can be listed and
 // removed; the folder must have been checked to be a real folder, not a link.
 void makeFolderOpen(int dir, const char* name, mode_t mode) {
-  if ((mode & S_IRWXU) != S_IRWXU) fchmodat(dir, name, (mode & 07777) | S_IRWXU, 0);
+  // A folder that stays closed is found out when its entries cannot be removed.
+  if ((mode & S_IRWXU) != S_IRWXU) (void)!fchmodat(dir, name, (mode & 07777) | S_IRWXU, 0);
 }
 
 // Removes every entry of the open folder fd. Links are unlinked as links; folders on another

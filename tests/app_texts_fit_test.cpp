@@ -48,7 +48,7 @@ class StatusWatch {
 class TextsFit : public testing_support::AppFixture {
  protected:
   void TearDown() override {
-    platform::setWriteHookForTests({});
+    testing_support::restoreSyscalls();
     AppFixture::TearDown();
   }
   int driveItem(const std::string& mountPoint) {
