@@ -2,8 +2,11 @@
 // so any Linux name fits on one line:
 //   volume <folder> <identity>
 //   kept <list position>
+//   mode <list position of a folder> <octal permission bits> <owner id> <group id>
 // Lines of another lower-case kind are facts of a later version and are passed over.
 #include "staging/facts.h"
+
+#include <cstdint>
 
 #include "platform/files.h"
 #include "platform/numtext.h"
@@ -66,6 +69,25 @@ bool positionOf(const std::string& text, int64_t& position) {
   return true;
 }
 
+std::string octalText(int64_t value) {
+  std::string text;
+  do text.insert(text.begin(), static_cast<char>('0' + value % 8));
+  while ((value /= 8) > 0);
+  return text;
+}
+
+bool modeLine(const std::vector<std::string>& fields, int64_t& position, platform::Ownership& mode) {
+  int64_t owner = 0, group = 0;
+  if (fields.size() != 5 || !positionOf(fields[1], position) || fields[2].empty() ||
+      fields[2].size() > 4 || fields[2].find_first_not_of("01234567") != std::string::npos ||
+      !positionOf(fields[3], owner) || !positionOf(fields[4], group) || owner > UINT32_MAX ||
+      group > UINT32_MAX)
+    return false;
+  mode = platform::Ownership{std::stoll(fields[2], nullptr, 8), static_cast<uint32_t>(owner),
+                             static_cast<uint32_t>(group)};
+  return true;
+}
+
 }  // namespace
 
 MoveFacts factsOfList(const std::vector<FileEntry>& files) {
@@ -84,6 +106,11 @@ MoveFacts factsOfList(const std::vector<FileEntry>& files) {
   }
   for (const std::string& top : tops)
     facts.volumes.push_back(SourceVolume{top, platform::volumeIdentity(top)});
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].kind != kFolder) continue;
+    const platform::Ownership mode = platform::ownershipOf(files[i].path);
+    if (mode.mode >= 0) facts.folderModes[static_cast<int64_t>(i)] = mode;
+  }
   return facts;
 }
 
@@ -92,6 +119,9 @@ bool writeFacts(const std::string& base, const MoveFacts& facts) {
   for (const SourceVolume& volume : facts.volumes)
     text += "volume\t" + escaped(volume.folder) + "\t" + escaped(volume.identity) + "\n";
   for (int64_t position : facts.kept) text += "kept\t" + platform::integerText(position) + "\n";
+  for (const auto& [position, mode] : facts.folderModes)
+    text += "mode\t" + platform::integerText(position) + "\t" + octalText(mode.mode) + "\t" +
+            platform::integerText(mode.owner) + "\t" + platform::integerText(mode.group) + "\n";
   return platform::replaceFileContent(platform::joinPath(base, kFactsName), text) != 0;
 }
 
@@ -113,12 +143,15 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
     start = end + 1;
     SourceVolume volume;
     int64_t position = 0;
+    platform::Ownership mode;
     if (fields[0] == "volume" && fields.size() == 3 && unescaped(fields[1], volume.folder) &&
         unescaped(fields[2], volume.identity) && !volume.folder.empty() && volume.folder.back() == '/') {
       facts.volumes.push_back(std::move(volume));
     } else if (fields[0] == "kept" && fields.size() == 2 && positionOf(fields[1], position)) {
       facts.kept.insert(position);
-    } else if (fields[0] == "volume" || fields[0] == "kept" ||
+    } else if (fields[0] == "mode" && modeLine(fields, position, mode)) {
+      facts.folderModes[position] = mode;
+    } else if (fields[0] == "volume" || fields[0] == "kept" || fields[0] == "mode" ||
                fields[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
       damaged = true;
       return std::nullopt;

@@ -1,12 +1,16 @@
 // What a move-out must carry that Shelfdex.dat has no field for, in a small text file of the
 // program's own beside it, Shelfdex.facts: the volume each moved folder lay on and the files
-// "GO" left in place. It travels with Shelfdex.dat; a database without it is restored as before.
+// "GO" left in place, and the mode and owner of each listed folder. It travels with
+// Shelfdex.dat; a database without it is restored as before.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace staging {
 
@@ -28,10 +32,12 @@ struct MoveFacts {
   bool present = false;               // false for a database without Shelfdex.facts
   std::vector<SourceVolume> volumes;
   std::set<int64_t> kept;             // list positions of files "GO" left in place
+  std::map<int64_t, platform::Ownership> folderModes;  // by list position of folder entries
   bool operator==(const MoveFacts&) const = default;
 };
 
-// The facts of a list about to move: the volume of every folder the list starts from.
+// The facts of a list about to move: the volume of every folder the list starts from, and
+// the mode and owner of every listed folder.
 MoveFacts factsOfList(const std::vector<FileEntry>& files);
 // Writes base/Shelfdex.facts durably, replacing an older one whole; true on success.
 bool writeFacts(const std::string& base, const MoveFacts& facts);
