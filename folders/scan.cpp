@@ -40,11 +40,13 @@ bool startsWith(const std::string& text, const std::string& head) {
 // The scan stays on the mount of each chosen folder, as du -x does: another volume, a RAM
 // disk or a bind mount inside it would list the same files twice or files GO frees no room
 // by moving. Only files with one link are listed: moving one name of a hard-linked file
-// frees nothing, and BACK would bring the names back as separate files.
+// frees nothing, and BACK would bring the names back as separate files. A process that may
+// not give files their owners lists only the user's own: another's would come back as the
+// user's.
 class Scanner {
  public:
   Scanner(staging::State& state, platform::Gui& gui)
-      : state_(state), gui_(gui) {
+      : state_(state), gui_(gui), anyOwner_(platform::maySetOwners()) {
     roots_.insert("/");
     for (const platform::Volume& volume : platform::volumeTable()) {
       roots_.insert(withSlash(volume.mountPoint));
@@ -171,6 +173,7 @@ class Scanner {
         const int64_t size = scan.size();
         if (size < 0 || size > largestFile_) continue;  // gone meanwhile, or too big to stage
         if (scan.links() != 1 || scan.mountId() != mount_) continue;  // hard links, bind-mounted files
+        if (!anyOwner_ && !scan.ownedByUser()) continue;
         state_.appendFile(fileEntry(std::move(path), size, scan));
         state_.stockSize += size;
         if (reached()) {
@@ -184,6 +187,7 @@ class Scanner {
 
   staging::State& state_;
   platform::Gui& gui_;
+  bool anyOwner_;                        // copies may keep any owner
   std::string stagingBase_;              // with "/"; "" without a staging drive
   const platform::Volume* stagingVolume_ = nullptr;  // the table's volume holding it
   int64_t largestFile_ = INT64_MAX;      // bytes one staged file may have

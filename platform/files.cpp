@@ -5,15 +5,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/magic.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <climits>
 #include <memory>
 #include <mutex>
@@ -215,6 +219,40 @@ int deleteFolder(const std::string& path) {
   return rmdir(folder.c_str()) == 0;
 }
 
+// ---- owners and modes ----
+
+Ownership ownershipOf(const std::string& path) {
+  struct stat info{};
+  if (path.empty() || lstat(withoutTrailingSlashes(path).c_str(), &info) != 0) return {};
+  return Ownership{static_cast<int64_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
+}
+
+int restoreFolderOwnership(const std::string& path, const Ownership& ownership) {
+  if (ownership.mode < 0 || path.empty()) return 0;
+  int fd = open(withoutTrailingSlashes(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  mode_t mode = static_cast<mode_t>(ownership.mode) & 07777;
+  // Refused without the right: the folder stays the user's, as copies do.
+  struct stat info{};
+  const bool known = fstat(fd, &info) == 0;
+  if (known && (info.st_uid != ownership.owner || info.st_gid != ownership.group) &&
+      fchown(fd, ownership.owner, ownership.group) == 0)
+    fstat(fd, &info);
+  if (!known || info.st_uid != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
+  if (info.st_gid != ownership.group) mode &= ~S_ISGID;
+  const bool good = fchmod(fd, mode) == 0;
+  close(fd);
+  return good;
+}
+
+bool maySetOwners() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  const uint32_t needed = (1u << CAP_CHOWN) | (1u << CAP_FOWNER);
+  return (data[0].effective & needed) == needed;
+}
+
 // ---- copying ----
 
 namespace {
@@ -248,9 +286,9 @@ constexpr off_t kWritebackBytes = 8 << 20;
 class Writeback {
  public:
   explicit Writeback(int fd) : fd_(fd) {}
-  void wrote(size_t bytes) {
-    written_ += static_cast<off_t>(bytes);
-    while (written_ - started_ >= kWritebackBytes) {
+  // Call with the offset the copy has written up to; a hole skipped counts as written.
+  void reached(off_t end) {
+    while (end - started_ >= kWritebackBytes) {
       sync_file_range(fd_, started_, kWritebackBytes, SYNC_FILE_RANGE_WRITE);
       started_ += kWritebackBytes;
     }
@@ -258,54 +296,119 @@ class Writeback {
 
  private:
   int fd_;
-  off_t written_ = 0, started_ = 0;
+  off_t started_ = 0;
 };
+
+// The next stretch of data of the open file at or after offset, [start, end); false after
+// the last. Holes between stretches are skipped, so a copy keeps them: copy_file_range keeps
+// them only on some file systems. A file system that cannot tell holes reports all as data.
+bool nextData(int fd, off_t offset, off_t& start, off_t& end) {
+  start = lseek(fd, offset, SEEK_DATA);
+  if (start < 0 && errno == ENXIO) return false;  // only a hole (or nothing) from offset on
+  if (start < 0) start = offset;
+  end = lseek(fd, start, SEEK_HOLE);
+  if (end <= start) end = lseek(fd, 0, SEEK_END);
+  return end > start;
+}
+
+// Gives the copy the source's length, so a hole at the end stays a hole.
+bool endLikeSource(int from, int to, off_t copied) {
+  const off_t size = lseek(from, 0, SEEK_END);
+  return size >= 0 && ftruncate(to, std::max(size, copied)) == 0;
+}
 
 enum class KernelCopy { kDone, kFailed, kUnsupported };
 
-// copy_file_range until the end of the source. kUnsupported only before the first byte, so
+// copy_file_range of every stretch of data. kUnsupported only before the first byte, so
 // the caller can fall back to reading and writing from the start.
 KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
   Writeback writeback(to);
   bool started = false;
-  for (;;) {
-    ssize_t done = syscalls().copyFileRange(from, to, kKernelCopyBytes);
-    if (done < 0 && errno == EINTR) continue;
-    if (done < 0) {
-      bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                         errno == EOPNOTSUPP || errno == EBADF;
-      return !started && unsupported ? KernelCopy::kUnsupported : KernelCopy::kFailed;
+  off_t offset = 0, start = 0, end = 0;
+  while (nextData(from, offset, start, end)) {
+    if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start)
+      return KernelCopy::kFailed;
+    for (offset = start; offset < end;) {
+      const size_t piece = static_cast<size_t>(std::min<off_t>(end - offset, kKernelCopyBytes));
+      ssize_t done = syscalls().copyFileRange(from, to, piece);
+      if (done < 0 && errno == EINTR) continue;
+      if (done < 0) {
+        bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                           errno == EOPNOTSUPP || errno == EBADF;
+        return !started && unsupported ? KernelCopy::kUnsupported : KernelCopy::kFailed;
+      }
+      if (done == 0) break;  // the source got shorter meanwhile
+      started = true;
+      offset += done;
+      writeback.reached(offset);
+      ticker.maybeTick();
     }
-    if (done == 0) return KernelCopy::kDone;
-    started = true;
-    writeback.wrote(static_cast<size_t>(done));
-    ticker.maybeTick();
+    offset = std::max(offset, end);
+  }
+  return endLikeSource(from, to, offset) ? KernelCopy::kDone : KernelCopy::kFailed;
+}
+
+// Hashes the zeros a hole of the source reads as, without writing them.
+void hashHole(FingerprintStream& prints, off_t size) {
+  while (size > 0) {
+    const size_t piece = static_cast<size_t>(std::min<off_t>(size, kCopyBlockBytes));
+    std::memset(prints.nextBlock(), 0, piece);
+    prints.commit(piece);
+    size -= static_cast<off_t>(piece);
   }
 }
 
-// Reads, hashes and writes block by block. With prints the blocks are read straight into the
-// stream's buffers: while this thread writes block k and reads k+1, a helper hashes block k.
+// Reads, hashes and writes block by block, stretch of data by stretch. With prints the
+// blocks are read straight into the stream's buffers: while this thread writes block k and
+// reads k+1, a helper hashes block k; holes are hashed as the zeros they read as.
 bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
   std::unique_ptr<char[]> own(prints ? nullptr : new char[kCopyBlockBytes]);
   Writeback writeback(to);
   internal::ReadWindow window(from);
-  int64_t offset = 0;
-  for (;;) {
-    char* block = prints ? reinterpret_cast<char*>(prints->nextBlock()) : own.get();
-    window.before(offset);
-    ssize_t got = syscalls().read(from, block, kCopyBlockBytes);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    offset += got;
-    if (prints) prints->commit(static_cast<size_t>(got));
-    if (!internal::writeAll(to, block, static_cast<size_t>(got))) return false;
-    writeback.wrote(static_cast<size_t>(got));
-    ticker.maybeTick();
+  off_t offset = 0, start = 0, end = 0;
+  while (nextData(from, offset, start, end)) {
+    if (prints) hashHole(*prints, start - offset);
+    if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start) return false;
+    for (offset = start; offset < end;) {
+      char* block = prints ? reinterpret_cast<char*>(prints->nextBlock()) : own.get();
+      window.before(offset);
+      const size_t piece = static_cast<size_t>(std::min<off_t>(end - offset, kCopyBlockBytes));
+      ssize_t got = syscalls().read(from, block, piece);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) break;  // the source got shorter meanwhile
+      offset += got;
+      if (prints) prints->commit(static_cast<size_t>(got));
+      if (!internal::writeAll(to, block, static_cast<size_t>(got))) return false;
+      writeback.reached(offset);
+      ticker.maybeTick();
+    }
+    offset = std::max(offset, end);
   }
+  const off_t size = lseek(from, 0, SEEK_END);
+  if (prints && size > offset) hashHole(*prints, size - offset);
+  return endLikeSource(from, to, offset);
 }
 
-// Fills the open temporary file from the source and gives it the source's mode and times.
+// The source's owner and group for the open copy, where this process may give them (the
+// temporary is its own until then; FAT keeps neither), and the mode the copy may then have:
+// a set-uid or set-gid bit only under the owner (group) it was given for.
+mode_t takeOwner(int to, const struct stat& source) {
+  constexpr mode_t kPlainBits = 0777;
+  struct stat copy{};
+  if (fstat(to, &copy) != 0) return source.st_mode & kPlainBits;
+  // A refused change leaves the copy as it was; FAT may also accept one and keep nothing.
+  if ((copy.st_uid != source.st_uid || copy.st_gid != source.st_gid) &&
+      fchown(to, source.st_uid, source.st_gid) == 0 && fstat(to, &copy) != 0)
+    return source.st_mode & kPlainBits;
+  mode_t mode = source.st_mode & 07777;
+  if (copy.st_uid != source.st_uid) mode &= ~(S_ISUID | S_ISGID);
+  if (copy.st_gid != source.st_gid) mode &= ~S_ISGID;
+  return mode;
+}
+
+// Fills the open temporary file from the source and gives it the source's owner, mode and
+// times.
 bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& options) {
   Ticker ticker(options.tick);
   FingerprintStream stream;
@@ -320,7 +423,7 @@ bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& op
   if (blocks) copied = copyByBlocks(from, to, wantPrints ? &stream : nullptr, ticker);
   if (!copied) return false;
   // A volume that keeps no permission bits (FAT) refuses to change them; the bytes still count.
-  if (fchmod(to, source.st_mode & 07777) != 0 && errno != EPERM && errno != ENOSYS &&
+  if (fchmod(to, takeOwner(to, source)) != 0 && errno != EPERM && errno != ENOSYS &&
       errno != EOPNOTSUPP)
     return false;
   if (options.keepTimes) {
@@ -672,6 +775,10 @@ uint64_t FolderScan::mountId() const {
 uint32_t FolderScan::links() const {
   if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
   return impl_->info.stx_nlink;
+}
+
+bool FolderScan::ownedByUser() const {
+  return impl_->listing && !impl_->name.empty() && impl_->examine() && impl_->info.stx_uid == geteuid();
 }
 
 bool FolderScan::readable() const {

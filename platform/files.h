@@ -54,6 +54,21 @@ struct FileIdentity {
 // when there is none.
 FileIdentity fileIdentity(const std::string& path);
 
+// Permission bits (07777), owner and group of what stands at path (links not followed).
+struct Ownership {
+  int64_t mode = kNothingThere;  // kNothingThere when nothing is there
+  uint32_t owner = 0, group = 0;
+  bool operator==(const Ownership&) const = default;
+};
+Ownership ownershipOf(const std::string& path);
+// Gives the real folder at path the owner and group where this process may, then the mode;
+// set-uid and set-gid only under the owner and group they were recorded with. Nonzero when
+// the mode was set.
+int restoreFolderOwnership(const std::string& path, const Ownership& ownership);
+// True when this process may give its copies any owner and group and any mode under them
+// (CAP_CHOWN and CAP_FOWNER): then copies keep owners, else they become the user's.
+bool maySetOwners();
+
 struct CopyOptions {
   bool durable = false;                   // fdatasync the copy before reporting success
   Fingerprints* sourcePrints = nullptr;   // when set: fingerprints of the bytes read from source
@@ -69,7 +84,8 @@ struct Temporary {
   std::string folder;  // ends with "/"
   std::string name;    // "" when no copy was made
 };
-// Copies source into a temporary beside target, with the permission bits (and the times);
+// Copies source into a temporary beside target, with its holes, its owner and group where
+// maySetOwners() (set-uid and set-gid only under them), the permission bits (and the times);
 // name "" on failure, with nothing left behind. Only a regular file is opened as a source.
 Temporary copyToTemporary(const std::string& source, const std::string& target,
                           const CopyOptions& options = {});
@@ -85,7 +101,7 @@ Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
 int removeStaleTemporaries(const std::string& folder);
 
 // Copies source to target through a temporary and a rename, so a copy that fails leaves an
-// existing target untouched and no partial file. Keeps the permission bits. Nonzero on success.
+// existing target untouched and no partial file. Keeps what copyToTemporary keeps. Nonzero on success.
 int copyFile(const std::string& source, const std::string& target, const CopyOptions& options = {});
 
 // Writes bytes as the whole new content of path, through a temporary and a rename, and makes
@@ -131,7 +147,8 @@ class FolderScan {
   bool readable() const;           // as canRead() for the current entry
   uint64_t mountId() const;        // as mountIdentity() for the current entry; 0 when unknown
   uint32_t links() const;          // hard links of the current entry; 0 when unknown
-  // date(), size(), mountId() and links() share one examination of the entry, made at the
+  bool ownedByUser() const;        // true when the effective user owns the current entry
+  // date(), size(), mountId(), links() and ownedByUser() share one examination of the entry, made at the
   // first of them.
  private:
   struct Impl;

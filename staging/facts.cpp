@@ -4,8 +4,11 @@
 //   kept <list position>
 //   sum <list position> <SHA-1> <MD5> <CRC32>     lower-case hex, the CRC in 8 digits
 //   database <SHA-1 of Shelfdex.dat>
+//   mode <list position of a folder> <octal permission bits> <owner id> <group id>
 // Lines of another lower-case kind are facts of a later version and are passed over.
 #include "staging/facts.h"
+
+#include <cstdint>
 
 #include "platform/files.h"
 #include "platform/numtext.h"
@@ -106,6 +109,25 @@ bool readFingerprintFact(const std::vector<std::string>& fields, MoveFacts& fact
   return true;
 }
 
+std::string octalText(int64_t value) {
+  std::string text;
+  do text.insert(text.begin(), static_cast<char>('0' + value % 8));
+  while ((value /= 8) > 0);
+  return text;
+}
+
+bool modeLine(const std::vector<std::string>& fields, int64_t& position, platform::Ownership& mode) {
+  int64_t owner = 0, group = 0;
+  if (fields.size() != 5 || !positionOf(fields[1], position) || fields[2].empty() ||
+      fields[2].size() > 4 || fields[2].find_first_not_of("01234567") != std::string::npos ||
+      !positionOf(fields[3], owner) || !positionOf(fields[4], group) || owner > UINT32_MAX ||
+      group > UINT32_MAX)
+    return false;
+  mode = platform::Ownership{std::stoll(fields[2], nullptr, 8), static_cast<uint32_t>(owner),
+                             static_cast<uint32_t>(group)};
+  return true;
+}
+
 }  // namespace
 
 MoveFacts factsOfList(const std::vector<FileEntry>& files) {
@@ -124,6 +146,11 @@ MoveFacts factsOfList(const std::vector<FileEntry>& files) {
   }
   for (const std::string& top : tops)
     facts.volumes.push_back(SourceVolume{top, platform::volumeIdentity(top)});
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].kind != kFolder) continue;
+    const platform::Ownership mode = platform::ownershipOf(files[i].path);
+    if (mode.mode >= 0) facts.folderModes[static_cast<int64_t>(i)] = mode;
+  }
   return facts;
 }
 
@@ -134,6 +161,9 @@ bool writeFacts(const std::string& base, const MoveFacts& facts) {
   for (int64_t position : facts.kept) text += "kept\t" + platform::integerText(position) + "\n";
   for (const auto& [position, prints] : facts.sums) text += sumLine(position, prints);
   if (!facts.databaseSha1.empty()) text += "database\t" + facts.databaseSha1 + "\n";
+  for (const auto& [position, mode] : facts.folderModes)
+    text += "mode\t" + platform::integerText(position) + "\t" + octalText(mode.mode) + "\t" +
+            platform::integerText(mode.owner) + "\t" + platform::integerText(mode.group) + "\n";
   return platform::replaceFileContent(platform::joinPath(base, kFactsName), text) != 0;
 }
 
@@ -155,6 +185,7 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
     start = end + 1;
     SourceVolume volume;
     int64_t position = 0;
+    platform::Ownership mode;
     if (fields[0] == "volume" && fields.size() == 3 && unescaped(fields[1], volume.folder) &&
         unescaped(fields[2], volume.identity) && !volume.folder.empty() && volume.folder.back() == '/') {
       facts.volumes.push_back(std::move(volume));
@@ -165,7 +196,9 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
         damaged = true;
         return std::nullopt;
       }
-    } else if (fields[0] == "volume" || fields[0] == "kept" ||
+    } else if (fields[0] == "mode" && modeLine(fields, position, mode)) {
+      facts.folderModes[position] = mode;
+    } else if (fields[0] == "volume" || fields[0] == "kept" || fields[0] == "mode" ||
                fields[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
       damaged = true;
       return std::nullopt;

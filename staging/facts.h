@@ -1,7 +1,8 @@
 // What a move-out must carry that Shelfdex.dat has no field for, in a small text file of the
 // program's own beside it, Shelfdex.facts: the volume each moved folder lay on, the files
-// "GO" left in place, the fingerprints of what left and of Shelfdex.dat itself. It travels
-// with Shelfdex.dat; a database without it is restored as before.
+// "GO" left in place, the mode and owner of each listed folder, and the fingerprints of what
+// left and of Shelfdex.dat itself. It travels with Shelfdex.dat; a database without it is
+// restored as before.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/fingerprint.h"
+#include "platform/files.h"
 
 namespace staging {
 
@@ -40,10 +42,12 @@ struct MoveFacts {
   // of the source as it copied it, so "BACK" can tell a staged copy that has rotted since.
   std::map<int64_t, platform::Fingerprints> sums;
   std::string databaseSha1;           // of Shelfdex.dat as written; "" when none was recorded
+  std::map<int64_t, platform::Ownership> folderModes;  // by list position of folder entries
   bool operator==(const MoveFacts&) const = default;
 };
 
-// The facts of a list about to move: the volume of every folder the list starts from.
+// The facts of a list about to move: the volume of every folder the list starts from, and
+// the mode and owner of every listed folder.
 MoveFacts factsOfList(const std::vector<FileEntry>& files);
 // Writes base/Shelfdex.facts durably, replacing an older one whole; true on success.
 bool writeFacts(const std::string& base, const MoveFacts& facts);

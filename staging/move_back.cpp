@@ -150,6 +150,16 @@ void createFolderChain(const std::string& path, int levelsAbove) {
   platform::createFolder(path);
 }
 
+// Gives the folders this "BACK" made again the mode and owner "GO" recorded, the deepest
+// first, so a folder closed to the user is closed only after everything below it.
+void restoreFolderModes(const State& state, const std::vector<int64_t>& recreated) {
+  for (auto i = recreated.rbegin(); i != recreated.rend(); ++i) {
+    const auto mode = state.facts.folderModes.find(*i);
+    if (mode != state.facts.folderModes.end())
+      platform::restoreFolderOwnership(state.files[static_cast<size_t>(*i)].path, mode->second);
+  }
+}
+
 void setFolderDates(const FileEntry& entry) {
   platform::setFileDate(entry.path, platform::kCreated, entry.created);
   platform::setFileDate(entry.path, platform::kModified, entry.modified);
@@ -242,14 +252,16 @@ void moveBack(State& state, platform::Gui& gui) {
       });
   ReadAhead readAhead([&](int64_t i) { return state.files[i].kind == kFile ? stagedPath(base, i).file : ""; });
   int64_t folderCount = 0;
+  std::vector<int64_t> recreated;  // folder entries that were missing and are made again
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) ++folderCount;
     const FileEntry& entry = state.files[i];
     if (entry.kind == kFile && state.facts.kept.count(i) == 0) {
       readAhead.before(i, n);
       restoreFile(state, gui, i, copies, restore);
-    } else if (entry.kind == kFolder) {
+    } else if (entry.kind == kFolder && platform::fileSize(entry.path) != platform::kIsFolder) {
       createFolderChain(entry.path, levelsAbove);
+      if (platform::fileSize(entry.path) == platform::kIsFolder) recreated.push_back(i);
     }
   }
   copies.proveAll();
@@ -262,6 +274,7 @@ void moveBack(State& state, platform::Gui& gui) {
 
   // The staging area is the only other copy: it stays until every file is back on the disk.
   const bool durable = makeDurable(state, restore);
+  restoreFolderModes(state, recreated);
   if (restore.unrestorable > 0) {
     showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
                      restore.firstUnrestored});

@@ -229,6 +229,11 @@ TEST_F(ScanTest, PassesOverFilesItCouldNotCopyOrDelete) {
   volumes.write("disk/A/Locked/kept", "x");
   volumes.setMode("disk/A/Locked", 0555);
   volumes.setMode("disk/A", 0777);  // the scanning user may delete from A
+  if (geteuid() == 0) {
+    // Another's file, readable: it could only come back as the scanning user's.
+    ASSERT_EQ(chown(volumes.path("disk/A/ok").c_str(), 65534, 65534), 0);
+    volumes.write("disk/A/another's", "root's");
+  }
   const std::string a = diskFolder("A");
   {
     AsOrdinaryUser user;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs mounts_test (its path is the first argument) in a private mount namespace, where it
-# mounts RAM disks and bind mounts of its own inside temporary folders; no other process
+# mounts RAM disks and bind mounts of its own inside temporary folders (and, as root, gives
+# files to another user for the whole road of GO and BACK); no other process
 # sees them. Exits 77, which ctest reports as skipped, where this machine cannot do that.
 #   tests/mounts.sh build/test/tests/mounts_test [gtest options]
 set -uo pipefail

@@ -1,5 +1,5 @@
-// The scan and delete-folder on real mounts: RAM disks, bind mounts of the same device and
-// of a folder into itself, inside chosen folders and trees. tests/mounts.sh runs this in a
+// The scan, delete-folder and the whole road of GO and BACK on real mounts: RAM disks, bind
+// mounts of the same device and of a folder into itself, inside chosen folders and trees. tests/mounts.sh runs this in a
 // private mount namespace as root; the program reads the real volume table (no seam).
 // Elsewhere every case is skipped.
 #include <gtest/gtest.h>
@@ -124,9 +124,11 @@ TEST_F(Mounts, DeleteFolderNeverCrossesAMount) {
   EXPECT_EQ(tree.list("doomed"), Paths({"bound", "ram"}));
 }
 
-// GO and BACK of a folder holding a bind mount and a hard-linked file: every file ends where
-// it was, byte for byte, and the linked names are still one file.
-TEST_F(Mounts, GoAndBackLeaveBindMountsAndHardLinksAsTheyWere) {
+// GO and BACK of a folder holding a bind mount, a hard-linked file, a sparse file and another
+// user's private folder and file, which the user removes once emptied: every file ends where
+// it was, byte for byte, hole for hole and owner for owner, the folder with its mode and
+// owner, and the linked names are still one file.
+TEST_F(Mounts, GoAndBackLeaveBindMountsHardLinksHolesAndOwnersAsTheyWere) {
   const std::string a = tree.makeFolder("data/A");
   tree.write("data/A/movie", TempTree::patternBytes(300000));
   tree.write("data/A/Sub/notes", "notes");
@@ -134,20 +136,30 @@ TEST_F(Mounts, GoAndBackLeaveBindMountsAndHardLinksAsTheyWere) {
   ASSERT_EQ(link(linked.c_str(), (a + "Sub/linked too").c_str()), 0);
   tree.write("other/shown twice", "bound");
   bind(tree.path("other"), a + "bound");
+  const std::string sparse = tree.sparse("data/A/disk.img", 16 << 20, {{1 << 20, "boot"}});
+  const std::string theirs = tree.write("data/A/Theirs/theirs", "their own");
+  for (const std::string& path : {theirs, a + "Theirs"}) ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+  tree.setMode("data/A/Theirs/theirs", 0600);
+  tree.setMode("data/A/Theirs", 0700);
   const testing_support::Snapshot before = testing_support::snapshot(a);
+  const platform::Ownership folder = platform::ownershipOf(a + "Theirs"), file = platform::ownershipOf(theirs);
 
-  scan({a}, 300000 + 5);
+  scan({a}, 300000 + 5 + (16 << 20) + 9);
   ASSERT_TRUE(enabled(app::kGoButton)) << status();
-  EXPECT_EQ(listed(), Paths({a, a + "Sub/", a + "Sub/notes", a + "movie"}));
+  EXPECT_EQ(listed(), Paths({a, a + "Sub/", a + "Sub/notes", a + "Theirs/", theirs, sparse, a + "movie"}));
   click(app::kGoButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Backup complete") << status();
   EXPECT_EQ(tree.read("other/shown twice"), "bound");
   EXPECT_FALSE(tree.exists("data/A/movie"));
+  ASSERT_EQ(rmdir((a + "Theirs").c_str()), 0);
   click(app::kBackButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Finished") << status();
   EXPECT_EQ(testing_support::snapshot(a), before);
+  EXPECT_LE(TempTree::allocated(sparse), 256 << 10);
+  EXPECT_EQ(platform::ownershipOf(a + "Theirs"), folder);
+  EXPECT_EQ(platform::ownershipOf(theirs), file);
   struct stat one{}, two{};
   ASSERT_EQ(stat(linked.c_str(), &one), 0);
   ASSERT_EQ(stat((a + "Sub/linked too").c_str(), &two), 0);

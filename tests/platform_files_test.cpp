@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/fingerprint.h"
 #include "platform/volumes.h"
+#include "support/owner_rights.h"
 #include "support/syscall_faults.h"
 #include "support/temp_tree.h"
 
@@ -173,6 +174,7 @@ TEST(FolderScan, GivesLinkCountsAndTheMountOfEachEntry) {
   while (scan.next()) {
     links[scan.name()] = scan.links();
     EXPECT_EQ(scan.mountId(), mount) << scan.name();
+    EXPECT_TRUE(scan.ownedByUser()) << scan.name();
   }
   EXPECT_EQ(links, (std::map<std::string, uint32_t>{{"once", 1}, {"twice", 2}, {"twice again", 2}}));
   EXPECT_NE(mount, 0u);
@@ -225,6 +227,60 @@ TEST(CopyFile, GivesTheSourcesFingerprintsOnTheWay) {
   EXPECT_NE(copyFile(source, tree.path("copy"), options), 0);
   EXPECT_EQ(prints, fingerprintFile(source));
   EXPECT_EQ(tree.read("copy"), tree.read("source"));
+}
+
+// Holes stay holes on every road a copy takes: copy_file_range, blocks with fingerprints,
+// blocks alone (a write rule turns copy_file_range off); the fingerprints are of the content.
+TEST(CopyFile, KeepsHoles) {
+  TempTree tree;
+  const int64_t size = 12 << 20;
+  const std::string source = tree.sparse("sparse", size, {{3 << 20, "middle"}, {(9 << 20) + 3, "later"}});
+  const std::string empty = tree.sparse("no blocks", size, {});
+  const std::string target = tree.path("copy");
+  for (int road = 0; road < 3; ++road) {
+    for (const std::string& from : {source, empty}) {
+      Fingerprints prints;
+      CopyOptions options;
+      if (road == 1) options.sourcePrints = &prints;
+      testing_support::SyscallGuard guard;
+      if (road == 2) testing_support::setWriteRule([](int fd, const void* data, size_t n) { return ::write(fd, data, n); });
+      ASSERT_NE(copyFile(from, target, options), 0) << road;
+      EXPECT_EQ(fileSize(target), size) << road;
+      EXPECT_LE(TempTree::allocated(target), TempTree::allocated(from) + (256 << 10)) << road << from;
+      EXPECT_EQ(fingerprintFile(target), fingerprintFile(from)) << road;
+      if (road == 1) {
+        EXPECT_EQ(prints, fingerprintFile(from));
+      }
+    }
+  }
+}
+
+// With the right to, a copy keeps owner, group and set-id bits; without it, the copy is the
+// user's and loses them. The test's own files and bits stay as they were.
+TEST(CopyFile, KeepsOwnersWhereItMayAndSetIdBitsOnlyUnderThem) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make another user's file";
+  TempTree tree;
+  const std::string source = tree.write("program", "#!/bin/sh\n");
+  ASSERT_EQ(chown(source.c_str(), 65534, 65534), 0);
+  tree.setMode("program", 06755);
+  const std::string folder = tree.makeFolder("private");
+  ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  const Ownership recorded{02700, 65534, 65534};
+  EXPECT_TRUE(maySetOwners());
+  ASSERT_NE(copyFile(source, tree.path("kept"), {}), 0);
+  EXPECT_EQ(ownershipOf(tree.path("kept")), (Ownership{06755, 65534, 65534}));
+  EXPECT_NE(restoreFolderOwnership(folder, recorded), 0);
+  EXPECT_EQ(ownershipOf(folder), recorded);
+  ASSERT_EQ(chown(folder.c_str(), 0, 0), 0);
+  {
+    testing_support::WithoutOwnerRights ordinary;
+    EXPECT_FALSE(maySetOwners());
+    ASSERT_NE(copyFile(source, tree.path("ours"), {}), 0);
+    EXPECT_NE(restoreFolderOwnership(folder, recorded), 0);
+  }
+  EXPECT_EQ(ownershipOf(tree.path("ours")), (Ownership{0755, 0, 0}));
+  EXPECT_EQ(ownershipOf(folder), (Ownership{0700, 0, 0}));
+  EXPECT_EQ(ownershipOf(tree.path("missing")).mode, kNothingThere);
 }
 
 TEST(CopyFile, ShortAndInterruptedWritesStillGiveAWholeCopy) {

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TempTree {
@@ -100,6 +101,24 @@ class TempTree {
       names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+  // Writes a file of size bytes that holds only the given pieces (offset, bytes) and holes
+  // everywhere else; its path.
+  std::string sparse(const std::string& relative, int64_t size,
+                     const std::vector<std::pair<int64_t, std::string>>& pieces) const {
+    const std::string full = write(relative, "");
+    const int fd = open(full.c_str(), O_WRONLY | O_CLOEXEC);
+    bool good = fd >= 0 && ftruncate(fd, size) == 0;
+    for (const auto& [offset, bytes] : pieces)
+      good = good && pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+    if (fd >= 0) close(fd);
+    if (!good) throw std::runtime_error("cannot write " + full);
+    return full;
+  }
+  // Bytes of disk the file at the absolute path takes; -1 when missing.
+  static int64_t allocated(const std::string& full) {
+    struct stat info{};
+    return lstat(full.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_blocks) * 512 : -1;
   }
   // A string of size bytes in a pattern that differs from block to block.
   static std::string patternBytes(size_t size, unsigned seed = 1) {
