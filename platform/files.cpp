@@ -227,20 +227,22 @@ Ownership ownershipOf(const std::string& path) {
   return Ownership{static_cast<int64_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-int restoreFolderOwnership(const std::string& path, const Ownership& ownership) {
+int restoreOwnership(const std::string& path, const Ownership& ownership) {
   if (ownership.mode < 0 || path.empty()) return 0;
-  int fd = open(withoutTrailingSlashes(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // O_PATH: a file whose mode lets no one read it (0200) is still reached, never through a link.
+  int fd = open(withoutTrailingSlashes(path).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return 0;
   mode_t mode = static_cast<mode_t>(ownership.mode) & 07777;
-  // Refused without the right: the folder stays the user's, as copies do.
+  // Refused without the right: the file stays the user's, as copies do.
   struct stat info{};
-  const bool known = fstat(fd, &info) == 0;
+  const bool known = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
   if (known && (info.st_uid != ownership.owner || info.st_gid != ownership.group) &&
-      fchown(fd, ownership.owner, ownership.group) == 0)
+      fchownat(fd, "", ownership.owner, ownership.group, AT_EMPTY_PATH) == 0)
     fstat(fd, &info);
   if (!known || info.st_uid != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
   if (info.st_gid != ownership.group) mode &= ~S_ISGID;
-  const bool good = fchmod(fd, mode) == 0;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);  // the inode itself
+  const bool good = known && chmod(self.c_str(), mode) == 0;
   close(fd);
   return good;
 }
@@ -680,14 +682,6 @@ void unlockFolder(int lock, const std::string& folder, const std::string& lockNa
   close(lock);
 }
 
-uint32_t fileMode(const std::string& path) {
-  struct stat info{};
-  return !path.empty() && stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
-int setFileMode(const std::string& path, uint32_t mode) {
-  return !path.empty() && chmod(path.c_str(), mode & 07777) == 0;
-}
 
 bool canRead(const std::string& path) {
   return !path.empty() && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;

@@ -61,10 +61,10 @@ struct Ownership {
   bool operator==(const Ownership&) const = default;
 };
 Ownership ownershipOf(const std::string& path);
-// Gives the real folder at path the owner and group where this process may, then the mode;
-// set-uid and set-gid only under the owner and group they were recorded with. Nonzero when
-// the mode was set.
-int restoreFolderOwnership(const std::string& path, const Ownership& ownership);
+// Gives the file or real folder at path (links not followed) the owner and group where this
+// process may, then the mode; set-uid and set-gid only under the owner and group they were
+// recorded with. Nonzero when the mode was set.
+int restoreOwnership(const std::string& path, const Ownership& ownership);
 // True when this process may give its copies any owner and group and any mode under them
 // (CAP_CHOWN and CAP_FOWNER): then copies keep owners, else they become the user's.
 bool maySetOwners();
@@ -122,10 +122,6 @@ int prefetchFile(const std::string& path);
 // syncfs of the volume holding path; nonzero on success. 0 also for a volume that cannot be
 // synced at once (FUSE): each file must then be synced on its own.
 int syncVolume(const std::string& path);
-// Permission bits (07777) of the file at path; 0 when it cannot be asked.
-uint32_t fileMode(const std::string& path);
-// Sets the permission bits of the file at path; nonzero on success.
-int setFileMode(const std::string& path, uint32_t mode);
 // True when the current user may read the file / write into the folder.
 bool canRead(const std::string& path);
 bool canWriteInto(const std::string& folder);

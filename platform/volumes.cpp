@@ -140,12 +140,6 @@ bool keepsFiles(const Volume& volume) {
   return volume.source.rfind("/dev/", 0) == 0 || kShares.count(volume.fsType) != 0;
 }
 
-bool keepsModes(const Volume& volume) {
-  static const std::set<std::string> kOneMode = {"vfat", "msdos", "exfat", "ntfs", "ntfs3",
-                                                 "fuseblk"};
-  return kOneMode.count(volume.fsType) == 0;
-}
-
 int64_t largestFileOn(const Volume& volume) {
   return volume.fsType == "vfat" || volume.fsType == "msdos" ? 0xFFFFFFFFLL : INT64_MAX;
 }

@@ -27,9 +27,6 @@ bool isKernelState(const Volume& volume);
 // a RAM, overlay, read-only image or kernel file system.
 bool keepsFiles(const Volume& volume);
 
-// False for a file system that shows one mode for every file: FAT, exFAT, NTFS, and a disk
-// served through FUSE (fuseblk), whose type hides which of them it is.
-bool keepsModes(const Volume& volume);
 // Largest file size in bytes the volume can store: 4 GiB - 1 on FAT, else INT64_MAX. FAT
 // through FUSE shows as fuseblk and is not told apart here.
 int64_t largestFileOn(const Volume& volume);

@@ -4,7 +4,7 @@
 //   kept <list position>
 //   sum <list position> <SHA-1> <MD5> <CRC32>     lower-case hex, the CRC in 8 digits
 //   database <SHA-1 of Shelfdex.dat>
-//   mode <list position of a folder> <octal permission bits> <owner id> <group id>
+//   mode <list position> <octal permission bits> <owner id> <group id>
 // Lines of another lower-case kind are facts of a later version and are passed over.
 #include "staging/facts.h"
 
@@ -147,9 +147,8 @@ MoveFacts factsOfList(const std::vector<FileEntry>& files) {
   for (const std::string& top : tops)
     facts.volumes.push_back(SourceVolume{top, platform::volumeIdentity(top)});
   for (size_t i = 0; i < files.size(); ++i) {
-    if (files[i].kind != kFolder) continue;
     const platform::Ownership mode = platform::ownershipOf(files[i].path);
-    if (mode.mode >= 0) facts.folderModes[static_cast<int64_t>(i)] = mode;
+    if (mode.mode >= 0) facts.modes[static_cast<int64_t>(i)] = mode;
   }
   return facts;
 }
@@ -161,7 +160,7 @@ bool writeFacts(const std::string& base, const MoveFacts& facts) {
   for (int64_t position : facts.kept) text += "kept\t" + platform::integerText(position) + "\n";
   for (const auto& [position, prints] : facts.sums) text += sumLine(position, prints);
   if (!facts.databaseSha1.empty()) text += "database\t" + facts.databaseSha1 + "\n";
-  for (const auto& [position, mode] : facts.folderModes)
+  for (const auto& [position, mode] : facts.modes)
     text += "mode\t" + platform::integerText(position) + "\t" + octalText(mode.mode) + "\t" +
             platform::integerText(mode.owner) + "\t" + platform::integerText(mode.group) + "\n";
   return platform::replaceFileContent(platform::joinPath(base, kFactsName), text) != 0;
@@ -197,7 +196,7 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
         return std::nullopt;
       }
     } else if (fields[0] == "mode" && modeLine(fields, position, mode)) {
-      facts.folderModes[position] = mode;
+      facts.modes[position] = mode;
     } else if (fields[0] == "volume" || fields[0] == "kept" || fields[0] == "mode" ||
                fields[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
       damaged = true;

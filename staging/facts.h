@@ -1,6 +1,6 @@
 // What a move-out must carry that Shelfdex.dat has no field for, in a small text file of the
 // program's own beside it, Shelfdex.facts: the volume each moved folder lay on, the files
-// "GO" left in place, the mode and owner of each listed folder, and the fingerprints of what
+// "GO" left in place, the mode and owner of each entry, and the fingerprints of what
 // left and of Shelfdex.dat itself. It travels with Shelfdex.dat; a database without it is
 // restored as before.
 #pragma once
@@ -42,7 +42,9 @@ struct MoveFacts {
   // of the source as it copied it, so "BACK" can tell a staged copy that has rotted since.
   std::map<int64_t, platform::Fingerprints> sums;
   std::string databaseSha1;           // of Shelfdex.dat as written; "" when none was recorded
-  std::map<int64_t, platform::Ownership> folderModes;  // by list position of folder entries
+  // Mode, owner and group of each entry by list position: a staging volume that keeps no
+  // modes or owners (FAT, exFAT, NTFS) gives every copy its own, and BACK re-creates folders.
+  std::map<int64_t, platform::Ownership> modes;
   bool operator==(const MoveFacts&) const = default;
 };
 

@@ -17,7 +17,6 @@
 #include "platform/numtext.h"
 #include "platform/volumes.h"
 #include "staging/database.h"
-#include "staging/modes.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -34,7 +33,6 @@ struct Restore {
   std::set<std::string> folders;      // folders that received a restored file
   std::vector<int64_t> superseded;    // positions whose staged copy is no longer needed: put
                                       // back, or a broken copy of a file that never left
-  std::vector<uint32_t> modes;        // recorded at "GO", one per list position; may be empty
 
   void notRestored(const FileEntry& entry) {
     if (unrestorable++ == 0) firstUnrestored = entry.path;
@@ -126,8 +124,11 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
 // stops the program.
 void finishFile(const State& state, int64_t i, platform::Gui& gui, Restore& restore) {
   const FileEntry& entry = state.files[i];
-  if (static_cast<size_t>(i) < restore.modes.size() && restore.modes[i] != 0)
-    platform::setFileMode(entry.path, restore.modes[i]);
+  // A staging volume that keeps no modes or owners (FAT, exFAT, NTFS) gave the staged copy
+  // its own: the recorded ones stand.
+  const auto recorded = state.facts.modes.find(i);
+  if (recorded != state.facts.modes.end() && platform::ownershipOf(entry.path) != recorded->second)
+    platform::restoreOwnership(entry.path, recorded->second);
   setFileDates(entry, stagedPath(state.stagingBase(), i).file);
   waitForFile(entry.path);
   if (platform::fileSize(entry.path) != entry.size) {
@@ -154,9 +155,9 @@ void createFolderChain(const std::string& path, int levelsAbove) {
 // first, so a folder closed to the user is closed only after everything below it.
 void restoreFolderModes(const State& state, const std::vector<int64_t>& recreated) {
   for (auto i = recreated.rbegin(); i != recreated.rend(); ++i) {
-    const auto mode = state.facts.folderModes.find(*i);
-    if (mode != state.facts.folderModes.end())
-      platform::restoreFolderOwnership(state.files[static_cast<size_t>(*i)].path, mode->second);
+    const auto mode = state.facts.modes.find(*i);
+    if (mode != state.facts.modes.end())
+      platform::restoreOwnership(state.files[static_cast<size_t>(*i)].path, mode->second);
   }
 }
 
@@ -193,8 +194,6 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
     const std::string staged = stagedPath(base, i).file;
     if (platform::existsAt(staged) && !platform::deleteFile(staged)) return staged;
   }
-  const std::string modes = recordPath(base);
-  if (platform::existsAt(modes) && !platform::deleteFile(modes)) return modes;
   for (int64_t number = 1; number <= folderCount; ++number) {
     const std::string folder = stagingFolder(base, number);
     if (!platform::existsAt(folder)) continue;
@@ -243,7 +242,6 @@ void moveBack(State& state, platform::Gui& gui) {
   // Without the recorded volumes, no folder is made above a chosen folder's own parent.
   const int levelsAbove = state.facts.present ? INT_MAX : 1;
   Restore restore;
-  restore.modes = readModes(base, n);
   ProvenCopies copies(
       gui, check, ProvenCopies::FailedCopy::kReport,
       [&](int64_t i, const platform::Fingerprints&) { finishFile(state, i, gui, restore); },

@@ -13,7 +13,6 @@
 #include "platform/numtext.h"
 #include "platform/volumes.h"
 #include "staging/database.h"
-#include "staging/modes.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -120,12 +119,10 @@ void moveOut(State& state, platform::Gui& gui) {
   const StagingLock lock(base);
   if (lock.heldElsewhere() || stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
   state.facts = factsOfList(state.files);
-  const bool recordModes = !platform::keepsModes(platform::volumeAt(base));
-  if (!writeDatabaseAndFacts(base, state) || (recordModes && !writeModes(base, state.files))) {
+  if (!writeDatabaseAndFacts(base, state)) {
     // Ours: none was there.
     platform::deleteFile(platform::joinPath(base, kDatabaseName));
     platform::deleteFile(platform::joinPath(base, kFactsName));
-    platform::deleteFolder(stagingFolder(base, 1));
     stopForDriveError(gui);
   }
   showStatus(gui, {state.sizeLine, "Created File Database"});

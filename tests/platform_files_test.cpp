@@ -269,14 +269,14 @@ TEST(CopyFile, KeepsOwnersWhereItMayAndSetIdBitsOnlyUnderThem) {
   EXPECT_TRUE(maySetOwners());
   ASSERT_NE(copyFile(source, tree.path("kept"), {}), 0);
   EXPECT_EQ(ownershipOf(tree.path("kept")), (Ownership{06755, 65534, 65534}));
-  EXPECT_NE(restoreFolderOwnership(folder, recorded), 0);
+  EXPECT_NE(restoreOwnership(folder, recorded), 0);
   EXPECT_EQ(ownershipOf(folder), recorded);
   ASSERT_EQ(chown(folder.c_str(), 0, 0), 0);
   {
     testing_support::WithoutOwnerRights ordinary;
     EXPECT_FALSE(maySetOwners());
     ASSERT_NE(copyFile(source, tree.path("ours"), {}), 0);
-    EXPECT_NE(restoreFolderOwnership(folder, recorded), 0);
+    EXPECT_NE(restoreOwnership(folder, recorded), 0);
   }
   EXPECT_EQ(ownershipOf(tree.path("ours")), (Ownership{0755, 0, 0}));
   EXPECT_EQ(ownershipOf(folder), (Ownership{0700, 0, 0}));

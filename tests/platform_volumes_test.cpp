@@ -111,19 +111,17 @@ TEST(VolumeTable, FreeSpaceIsAskedOnlyWhenWanted) {
   EXPECT_NEAR(root[0].freeMiB, mib, 64);  // other programs write meanwhile
 }
 
-// What a staging volume cannot keep, by its type: modes (copies all show one), big files.
-TEST(VolumeFacts, ModesAndLargestFileByType) {
+// The largest file a staging volume can keep, by its type.
+TEST(VolumeFacts, LargestFileByType) {
   struct Row {
     const char* type;
-    bool modes;
     int64_t largest;
-  } rows[] = {{"ext4", true, INT64_MAX},   {"xfs", true, INT64_MAX},     {"btrfs", true, INT64_MAX},
-              {"vfat", false, 0xFFFFFFFF}, {"msdos", false, 0xFFFFFFFF}, {"exfat", false, INT64_MAX},
-              {"ntfs3", false, INT64_MAX}, {"fuseblk", false, INT64_MAX}};
+  } rows[] = {{"ext4", INT64_MAX},   {"xfs", INT64_MAX},     {"btrfs", INT64_MAX},
+              {"vfat", 0xFFFFFFFF}, {"msdos", 0xFFFFFFFF}, {"exfat", INT64_MAX},
+              {"ntfs3", INT64_MAX}, {"fuseblk", INT64_MAX}};
   for (const Row& row : rows) {
     Volume v = volume("/media/usb", 100);
     v.fsType = row.type;
-    EXPECT_EQ(keepsModes(v), row.modes) << row.type;
     EXPECT_EQ(largestFileOn(v), row.largest) << row.type;
   }
   TableGuard guard({volume("/", 1), volume("/media/usb", 10)});

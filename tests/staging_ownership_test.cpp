@@ -84,7 +84,7 @@ TEST_F(Ownerships, WithoutFactsAFolderComesBackWithTheDefaultMode) {
 TEST_F(Ownerships, FactsCarryFolderModes) {
   staging::MoveFacts facts;
   facts.present = true;
-  facts.folderModes = {{0, Ownership{02750, 1000, 100}}, {7, Ownership{0700, 0, 0}}};
+  facts.modes = {{0, Ownership{02750, 1000, 100}}, {7, Ownership{0700, 0, 0}}};
   ASSERT_TRUE(staging::writeFacts(base, facts));
   bool damaged = true;
   EXPECT_EQ(staging::readFacts(base, damaged), facts);
@@ -102,7 +102,7 @@ TEST_F(Ownerships, FactsCarryFolderModes) {
     const auto read = staging::readFacts(base, damaged);
     EXPECT_EQ(damaged, row.damaged) << row.text;
     if (!row.damaged) {
-      EXPECT_EQ(read->folderModes.at(0), (Ownership{0755, 1000, 100}));
+      EXPECT_EQ(read->modes.at(0), (Ownership{0755, 1000, 100}));
     }
   }
 }
