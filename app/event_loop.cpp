@@ -3,7 +3,7 @@
 #include "app/event_loop.h"
 
 #include "app/main_window.h"
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "folders/scan.h"
 #include "platform/gui.h"
 #include "staging/database.h"
@@ -13,6 +13,8 @@
 #include "staging/state.h"
 
 namespace app {
+
+using namespace ui;
 
 bool startProgram(staging::State& state, platform::Gui& gui) {
   if (!startMainWindow(state, gui)) return false;

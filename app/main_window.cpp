@@ -1,29 +1,23 @@
 // The main window: 300 x 230 pixels of fixed layout, created in focus order.
 #include "app/main_window.h"
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/gui.h"
 #include "platform/volumes.h"
 #include "staging/state.h"
 
 namespace app {
 
-int mainFontPoints(int dpi) {
-  const float scale = dpi > 0 ? 96.0f / static_cast<float>(dpi) : 1.0f;
-  return static_cast<int>(scale * 10.0f);
-}
+using namespace ui;
 
 bool startMainWindow(staging::State& state, platform::Gui& gui) {
-  std::string face = gui.defaultFontFace();
-  if (face.empty()) face = "System";
-  state.pathDisplayLimit = 50;
-  state.mainFont = gui.loadFont(face, mainFontPoints(gui.screenDpi()));
+  const int mainFont = loadMainFont(gui);
 
   if (gui.openWindow(kMainWindow, 300, 230, "Burnshelf", platform::kStyleSystemMenu) == 0) {
     return false;
   }
   gui.useAsParent(kMainWindow);
-  auto withFont = [&](int widget) { gui.setFont(widget, state.mainFont); };
+  auto withFont = [&](int widget) { gui.setFont(widget, mainFont); };
   gui.addComboBox(kPresetBox, 5, 5, 130, 20);
   withFont(kPresetBox);
   gui.addLabel(kNeedLabel, 140, 5, 155, 20, "Need space>");
@@ -41,7 +35,7 @@ bool startMainWindow(staging::State& state, platform::Gui& gui) {
   withFont(kGoButton);
   gui.addButton(kBackButton, 220, 165, 70, 30, "BACK");
   withFont(kBackButton);
-  gui.addCheckBox(kCheckBox, 5, 200, 290, 25, "CRC32,MD5,SHA-1 FingerPrint Check");
+  gui.addCheckBox(kCheckBox, 5, 200, 290, 25, kCheckCaption);
   withFont(kCheckBox);
 
   gui.setState(kCheckBox, 1);

@@ -7,10 +7,6 @@ namespace staging { struct State; }
 
 namespace app {
 
-// Point size that keeps the text's pixel height whatever the screen: int(96 / dpi * 10);
-// 10 when the resolution is unknown (dpi 0).
-int mainFontPoints(int dpi);
-
 // Opens window 0 with its widgets, ticks the check box, disables the three command
 // buttons, loads the main font and finds the home drive. False when no window could open.
 bool startMainWindow(staging::State& state, platform::Gui& gui);

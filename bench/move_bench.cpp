@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/event_loop.h"
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "bench/commands.h"
 #include "folders/scan.h"
 #include "platform/fingerprint.h"
@@ -93,7 +93,7 @@ std::string shownBoxes(platform::Gui& gui) {
 // A fresh program with its main window, the check box as asked, every box answered Cancel.
 bool startFresh(staging::State& state, platform::Gui& gui, bool check) {
   if (!app::startProgram(state, gui)) return false;
-  gui.setState(app::kCheckBox, check ? 1 : 0);
+  gui.setState(ui::kCheckBox, check ? 1 : 0);
   gui.scriptAnswers(std::vector<int>(8, platform::kAnswerCancel));
   return true;
 }
@@ -119,7 +119,7 @@ Outcome runOut(platform::Gui& gui, const std::string& source, const std::string&
     outcome.why = "GO ended the program:" + shownBoxes(gui);
   }
   outcome.seconds = secondsSince(start);
-  gui.closeWindow(app::kMainWindow);
+  gui.closeWindow(ui::kMainWindow);
   int64_t left = 0;
   treeBytes(source, &left);
   if (outcome.ok && gui.shownBoxes().size() != shown) {
@@ -152,7 +152,7 @@ Outcome runBack(platform::Gui& gui, const std::string& stage, bool check) {
     outcome.why = "BACK ended the program:" + shownBoxes(gui);
   }
   outcome.seconds = secondsSince(start);
-  gui.closeWindow(app::kMainWindow);
+  gui.closeWindow(ui::kMainWindow);
   if (outcome.ok && gui.shownBoxes().size() != shown) {
     outcome.ok = false;
     outcome.why = "a message box was shown:" + shownBoxes(gui);

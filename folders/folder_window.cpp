@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <map>
 
-#include "folders/text.h"
+#include "platform/text.h"
 #include "platform/volumes.h"
 #include "staging/state.h"
+#include "ui/window.h"
 
 namespace folders {
 namespace {
@@ -33,7 +34,7 @@ void synchronise(staging::State& state, platform::Gui& gui, int list, const std:
   const auto found = std::find(state.folders.begin(), state.folders.end(), path);
   if (ticked && found == state.folders.end()) {
     state.folders.push_back(path);
-    gui.addItem(list, -1, rowText(path, state.pathDisplayLimit));
+    gui.addItem(list, -1, rowText(path, ui::kPathDisplayLimit));
     gui.setItemTip(list, static_cast<int>(state.folders.size()) - 1, path);
   } else if (!ticked && found != state.folders.end()) {
     gui.removeItem(list, static_cast<int>(found - state.folders.begin()));
@@ -54,9 +55,9 @@ void waitForChoice(platform::Gui& gui, int window, int okButton) {
 
 std::string rowText(const std::string& path, int limit) {
   const size_t keep = static_cast<size_t>(std::max(limit, 0));
-  if (characterCount(path) <= keep) return path;
-  const std::string head = firstCharacters(path, kKeptHead);
-  return head + kEllipsis + lastCharacters(std::string_view(path).substr(head.size()), keep);
+  if (platform::characterCount(path) <= keep) return path;
+  const std::string head = platform::firstCharacters(path, kKeptHead);
+  return head + kEllipsis + platform::lastCharacters(std::string_view(path).substr(head.size()), keep);
 }
 
 std::vector<platform::TreeRoot> treeRoots(const std::vector<platform::Volume>& table,
@@ -92,8 +93,9 @@ void chooseFolders(staging::State& state, platform::Gui& gui, const std::string&
   state.folders.clear();
 
   int list = 0;  // known once the list box exists; the hook cannot run before the loop
+  const int mainFont = ui::loadMainFont(gui);
   const auto labelled = [&](int widget) {
-    gui.setFont(widget, state.mainFont);
+    gui.setFont(widget, mainFont);
     return widget;
   };
   labelled(gui.addFolderTree(

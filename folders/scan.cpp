@@ -6,9 +6,9 @@
 #include <map>
 #include <set>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "folders/folder_window.h"
-#include "folders/text.h"
+#include "platform/text.h"
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/gui.h"
@@ -25,7 +25,7 @@ constexpr size_t kShownFolderCharacters = 38;
 const std::string kFinished = "Finished";
 
 std::string progressText(const std::string& folder, int64_t stockSize) {
-  return app::joinLines({lastCharacters(folder, kShownFolderCharacters), "", staging::stockSizeLine(stockSize)});
+  return ui::joinLines({platform::lastCharacters(folder, kShownFolderCharacters), "", staging::stockSizeLine(stockSize)});
 }
 
 std::string withSlash(std::string folder) {
@@ -62,7 +62,7 @@ class Scanner {
 
   void scanChosen(const std::string& chosen) {
     const std::string folder = withSlash(chosen);
-    if (!storableText(folder) || insideKernelVolume(folder)) return;
+    if (!platform::storableText(folder) || insideKernelVolume(folder)) return;
     if (onStagingVolume(folder)) {
       passedStaging_ = true;
       return;
@@ -80,8 +80,8 @@ class Scanner {
   bool reached() const { return state_.stockSize >= state_.needSpace; }
 
   void showFinished(const std::string& folder) {
-    gui_.setText(app::kStatusText,
-                 app::joinLines({progressText(folder, state_.stockSize), kFinished}));
+    gui_.setText(ui::kStatusText,
+                 ui::joinLines({progressText(folder, state_.stockSize), kFinished}));
     gui_.drainEvents();
     state_.sizeLine = staging::stockSizeLine(state_.stockSize);
     finished_ = true;
@@ -145,12 +145,12 @@ class Scanner {
     }
     const std::string folder = withSlash(chosen);
     platform::FolderScan scan(folder);
-    gui_.setText(app::kStatusText, progressText(folder, state_.stockSize));
+    gui_.setText(ui::kStatusText, progressText(folder, state_.stockSize));
     gui_.drainEvents();
     int writable = -1;  // whether files can be deleted from folder; asked at its first file
     while (scan.ok() && scan.next()) {
       const std::string& name = scan.name();
-      if (!storableText(name)) continue;
+      if (!platform::storableText(name)) continue;
       const int type = scan.type();
       if (type == platform::kEntryFolder) {
         std::string sub = folder + name + "/";
@@ -208,14 +208,14 @@ void scanChosenFolders(staging::State& state, platform::Gui& gui) {
   // Decided by the scan itself, not by looking for "Finished" in the status text, which a
   // folder named so would show too.
   if (scanner.finished()) {
-    gui.disable(app::kGoButton, false);
-    gui.disable(app::kPresetBox, true);
-    gui.disable(app::kDriveBox, true);
-    gui.disable(app::kMoveFolderButton, true);
+    gui.disable(ui::kGoButton, false);
+    gui.disable(ui::kPresetBox, true);
+    gui.disable(ui::kDriveBox, true);
+    gui.disable(ui::kMoveFolderButton, true);
   } else {
-    std::string text = gui.text(app::kStatusText);
-    if (scanner.passedOverStaging()) text = app::joinLines({text, kStagingFilesStay});
-    gui.setText(app::kStatusText, app::joinLines({text, "Did not stock files."}));
+    std::string text = gui.text(ui::kStatusText);
+    if (scanner.passedOverStaging()) text = ui::joinLines({text, kStagingFilesStay});
+    gui.setText(ui::kStatusText, ui::joinLines({text, "Did not stock files."}));
   }
 }
 

@@ -2,8 +2,8 @@
 // before anything is copied and read back when the user drops it on the window.
 #include "staging/database.h"
 
-#include "app/widgets.h"
-#include "folders/text.h"
+#include "ui/window.h"
+#include "platform/text.h"
 #include "platform/datafile.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -41,7 +41,7 @@ bool isSoundPath(const std::string& path) {
 // when it names a folder, and a size of 0 or more.
 bool isSoundEntry(const FileEntry& entry) {
   if (entry.kind != kFile && entry.kind != kFolder) return false;
-  if (!isSoundPath(entry.path) || !folders::storableText(entry.path)) return false;
+  if (!isSoundPath(entry.path) || !platform::storableText(entry.path)) return false;
   if ((entry.path.back() == '/') != (entry.kind == kFolder)) return false;
   return entry.size >= 0;
 }
@@ -137,14 +137,14 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
     factsDamaged = true;
   }
   if (!database || !facts) {
-    if (damaged || factsDamaged) gui.setText(app::kStatusText, "Shelfdex.dat is damaged.");
+    if (damaged || factsDamaged) gui.setText(ui::kStatusText, "Shelfdex.dat is damaged.");
     return;
   }
 
-  gui.disable(app::kGoButton, true);
-  gui.disable(app::kPresetBox, true);
-  gui.disable(app::kDriveBox, true);
-  gui.disable(app::kMoveFolderButton, true);
+  gui.disable(ui::kGoButton, true);
+  gui.disable(ui::kPresetBox, true);
+  gui.disable(ui::kDriveBox, true);
+  gui.disable(ui::kMoveFolderButton, true);
 
   state.drives.assign(1, DriveEntry{root, 0});
   state.currentDrive = 0;
@@ -155,8 +155,8 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   state.facts = std::move(*facts);
 
   state.sizeLine = restoreSizeLine(state.stockSize);
-  gui.setText(app::kStatusText, app::joinLines({state.sizeLine, "Load File Database", "Restore Prepare"}));
-  gui.disable(app::kBackButton, false);
+  gui.setText(ui::kStatusText, ui::joinLines({state.sizeLine, "Load File Database", "Restore Prepare"}));
+  gui.disable(ui::kBackButton, false);
 }
 
 }  // namespace staging

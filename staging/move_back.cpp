@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -62,7 +62,7 @@ void waitForFile(const std::string& path) {
 }
 
 void showRestoring(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t stagedSize) {
-  showStatus(gui, {state.sizeLine, "File>" + platform::filePart(entry.path),
+  ui::showStatus(gui, {state.sizeLine, "File>" + platform::filePart(entry.path),
                    "Size>" + megabytesText(stagedSize)});
 }
 
@@ -116,7 +116,7 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
              copies.copy(i, staged, entry.path, nullptr, left) != ProvenCopies::Copied::kMade) {
     restore.notRestored(entry);
   }
-  gui.setState(app::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
+  gui.setState(ui::kProgressBar, progressAt(i, static_cast<int64_t>(state.files.size())));
 }
 
 // A restored file in place (and proven, with the check): its recorded mode and dates, then
@@ -212,19 +212,19 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
 }  // namespace
 
 void moveBack(State& state, platform::Gui& gui) {
-  gui.disable(app::kBackButton, true);
-  gui.disable(app::kCheckBox, true);
-  gui.keepOnTop(app::kMainWindow, true);
-  const bool check = gui.state(app::kCheckBox) == 1;
+  gui.disable(ui::kBackButton, true);
+  gui.disable(ui::kCheckBox, true);
+  gui.keepOnTop(ui::kMainWindow, true);
+  const bool check = gui.state(ui::kCheckBox) == 1;
   const std::string base = state.stagingBase();
   const int64_t n = static_cast<int64_t>(state.files.size());
 
   state.sizeLine = restoreSizeLine(state.stockSize);
-  showStatus(gui, {state.sizeLine, "Load File Database", "Restore Prepare"});
-  showStatus(gui, {state.sizeLine, "Restore Prepare Finish"});
-  gui.setState(app::kProgressBar, 0);
+  ui::showStatus(gui, {state.sizeLine, "Load File Database", "Restore Prepare"});
+  ui::showStatus(gui, {state.sizeLine, "Restore Prepare Finish"});
+  gui.setState(ui::kProgressBar, 0);
   if (n == 0 || base.empty()) {
-    gui.keepOnTop(app::kMainWindow, false);
+    gui.keepOnTop(ui::kMainWindow, false);
     return;
   }
 
@@ -233,7 +233,7 @@ void moveBack(State& state, platform::Gui& gui) {
   if (lock.heldElsewhere()) refuseOccupiedArea(gui);
   const std::string missing = missingVolume(state.facts);
   if (!missing.empty()) {
-    showStatus(gui, {state.sizeLine, "Volume not found: " + missing});
+    ui::showStatus(gui, {state.sizeLine, "Volume not found: " + missing});
     stopForDriveError(gui);
   }
   removeStaleTemporaries(state);
@@ -267,28 +267,28 @@ void moveBack(State& state, platform::Gui& gui) {
   // Date pass: after every file is back, so no later copy touches a folder's dates.
   for (int64_t i = 0; i < n; ++i) {
     if (state.files[i].kind != kFile) setFolderDates(state.files[i]);
-    gui.setState(app::kProgressBar, progressAt(i, n));
+    gui.setState(ui::kProgressBar, progressAt(i, n));
   }
 
   // The staging area is the only other copy: it stays until every file is back on the disk.
   const bool durable = makeDurable(state, restore);
   restoreFolderModes(state, recreated);
   if (restore.unrestorable > 0) {
-    showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
+    ui::showStatus(gui, {state.sizeLine, "Files not restored: " + platform::integerText(restore.unrestorable),
                      restore.firstUnrestored});
     stopForDriveError(gui);
   }
   if (!durable) stopForDriveError(gui);
 
-  showStatus(gui, {state.sizeLine, "Delete temp files"});
+  ui::showStatus(gui, {state.sizeLine, "Delete temp files"});
   const std::string left = cleanUp(state, restore, folderCount);
   if (!left.empty()) {
-    showStatus(gui, {state.sizeLine, "Delete temp files", "Could not delete: " + left});
+    ui::showStatus(gui, {state.sizeLine, "Delete temp files", "Could not delete: " + left});
     stopForDriveError(gui);
   }
-  showStatus(gui, {state.sizeLine, "Finished"});
-  gui.setState(app::kProgressBar, 100);
-  gui.keepOnTop(app::kMainWindow, false);
+  ui::showStatus(gui, {state.sizeLine, "Finished"});
+  gui.setState(ui::kProgressBar, 100);
+  gui.keepOnTop(ui::kMainWindow, false);
 }
 
 }  // namespace staging

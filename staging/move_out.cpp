@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -57,7 +57,7 @@ bool writeDatabaseAndFacts(const std::string& base, State& state) {
 }
 
 void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
-  showStatus(gui, {state.sizeLine, "Created File Database", "FILE>" + platform::filePart(entry.path),
+  ui::showStatus(gui, {state.sizeLine, "Created File Database", "FILE>" + platform::filePart(entry.path),
                    "SIZE>" + megabytesText(size)});
 }
 
@@ -96,10 +96,10 @@ bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const std::st
 // The status after the delete pass; the first file left in place is named under its count.
 void showMoved(const State& state, platform::Gui& gui) {
   if (state.facts.kept.empty()) {
-    showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
+    ui::showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
     return;
   }
-  showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
+  ui::showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
                    "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size())),
                    state.files[static_cast<size_t>(*state.facts.kept.begin())].path});
 }
@@ -107,10 +107,10 @@ void showMoved(const State& state, platform::Gui& gui) {
 }  // namespace
 
 void moveOut(State& state, platform::Gui& gui) {
-  gui.disable(app::kGoButton, true);
-  gui.disable(app::kCheckBox, true);
-  gui.keepOnTop(app::kMainWindow, true);
-  const bool check = gui.state(app::kCheckBox) == 1;
+  gui.disable(ui::kGoButton, true);
+  gui.disable(ui::kCheckBox, true);
+  gui.keepOnTop(ui::kMainWindow, true);
+  const bool check = gui.state(ui::kCheckBox) == 1;
   const std::string base = state.stagingBase();
   const int64_t n = static_cast<int64_t>(state.files.size());
 
@@ -125,8 +125,8 @@ void moveOut(State& state, platform::Gui& gui) {
     platform::deleteFile(platform::joinPath(base, kFactsName));
     stopForDriveError(gui);
   }
-  showStatus(gui, {state.sizeLine, "Created File Database"});
-  gui.setState(app::kProgressBar, 0);
+  ui::showStatus(gui, {state.sizeLine, "Created File Database"});
+  gui.setState(ui::kProgressBar, 0);
 
   // Copy pass: nothing is deleted until every file has been copied and proven.
   std::vector<CopyRecord> records(state.files.size());
@@ -146,7 +146,7 @@ void moveOut(State& state, platform::Gui& gui) {
     if (state.files[i].kind != kFile) continue;
     readAhead.before(i, n);
     copyEntry(state, gui, i, copies, records[i]);
-    gui.setState(app::kProgressBar, progressAt(i, n));
+    gui.setState(ui::kProgressBar, progressAt(i, n));
   }
   copies.proveAll();
 
@@ -154,7 +154,7 @@ void moveOut(State& state, platform::Gui& gui) {
   // at once, each copy is synced on its own and one that fails keeps its source.
   const bool allDurable = n == 0 || platform::syncVolume(base);
 
-  showStatus(gui, {state.sizeLine, "Created File Database", "Delete Files"});
+  ui::showStatus(gui, {state.sizeLine, "Created File Database", "Delete Files"});
   for (int64_t i = 0; i < n; ++i) {
     const FileEntry& entry = state.files[i];
     if (entry.kind == kFile) {
@@ -164,13 +164,13 @@ void moveOut(State& state, platform::Gui& gui) {
       if (keptInPlace(entry, record, staged)) state.facts.kept.insert(i);
       else if (!record.prints.sha1.empty()) state.facts.sums[i] = record.prints;
     }
-    gui.setState(app::kProgressBar, progressAt(i, n));
+    gui.setState(ui::kProgressBar, progressAt(i, n));
   }
 
   // A staging disk that went away (pulled out) keeps every source it did not take; that is
   // said at once, not "Backup complete".
   if (platform::fileSize(base) != platform::kIsFolder) {
-    showStatus(gui, {state.sizeLine, "Created File Database",
+    ui::showStatus(gui, {state.sizeLine, "Created File Database",
                      "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size()))});
     stopForDriveError(gui);
   }
@@ -180,9 +180,9 @@ void moveOut(State& state, platform::Gui& gui) {
   if (!writeFacts(base, state.facts) || !writeKeptList(base, state.files, state.facts.kept) ||
       !writeSumLists(base, state.facts))
     stopForDriveError(gui);
-  gui.setState(app::kProgressBar, 100);
-  gui.disable(app::kBackButton, false);
-  gui.keepOnTop(app::kMainWindow, false);
+  gui.setState(ui::kProgressBar, 100);
+  gui.disable(ui::kBackButton, false);
+  gui.keepOnTop(ui::kMainWindow, false);
 }
 
 }  // namespace staging

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
 
@@ -92,30 +92,30 @@ void startSpaceAccounting(State& state, platform::Gui& gui) {
   state.drives = stagingDrives(asked, state.homeDrive);
   state.currentDrive = state.drives.empty() ? -1 : static_cast<int>(state.drives.size()) - 1;
 
-  for (int i = 0; i < kPresetCount; ++i) gui.addItem(app::kPresetBox, -1, kPresetItems[i]);
-  gui.setState(app::kPresetBox, kStartPreset);
-  gui.setText(app::kNeedLabel, "Need Space> 25.2 GB");
+  for (int i = 0; i < kPresetCount; ++i) gui.addItem(ui::kPresetBox, -1, kPresetItems[i]);
+  gui.setState(ui::kPresetBox, kStartPreset);
+  gui.setText(ui::kNeedLabel, "Need Space> 25.2 GB");
   state.needSpace = preset(kStartPreset).needSpace;
 
-  for (const DriveEntry& drive : state.drives) gui.addItem(app::kDriveBox, -1, driveEntryText(drive));
+  for (const DriveEntry& drive : state.drives) gui.addItem(ui::kDriveBox, -1, driveEntryText(drive));
 
   const float homeGigabytes = static_cast<float>(homeFreeMiB) / 1024.0f;
-  gui.setText(app::kFreeLabel,
+  gui.setText(ui::kFreeLabel,
               "Free space> " + platform::integerText(static_cast<int64_t>(platform::wholeNumber(homeGigabytes, 0))) + " GB");
 }
 
 void chooseSpace(State& state, platform::Gui& gui) {
-  const Preset chosen = preset(gui.state(app::kPresetBox));
+  const Preset chosen = preset(gui.state(ui::kPresetBox));
   if (!chosen.item.empty()) {
-    gui.setText(app::kNeedLabel, chosen.needLabel);
+    gui.setText(ui::kNeedLabel, chosen.needLabel);
     state.needSpace = chosen.needSpace;
   }
-  gui.setState(app::kProgressBar, 0);
-  gui.setText(app::kStatusText, app::joinLines({"Could you change drive?", state.sizeLine}));
-  gui.disable(app::kMoveFolderButton, true);
+  gui.setState(ui::kProgressBar, 0);
+  gui.setText(ui::kStatusText, ui::joinLines({"Could you change drive?", state.sizeLine}));
+  gui.disable(ui::kMoveFolderButton, true);
 
-  const int index = gui.state(app::kDriveBox);
-  if (gui.text(app::kDriveBox).empty() || index < 0 || index >= static_cast<int>(state.drives.size())) return;
+  const int index = gui.state(ui::kDriveBox);
+  if (gui.text(ui::kDriveBox).empty() || index < 0 || index >= static_cast<int>(state.drives.size())) return;
   if (state.drives[index].root == state.homeDrive) return;
   state.currentDrive = index;
 
@@ -123,10 +123,10 @@ void chooseSpace(State& state, platform::Gui& gui) {
   const int64_t free = state.drives[index].free;
   if (free > needMiB) {
     const double share = static_cast<double>(state.needSpace) / 1048576.0 / static_cast<double>(free) * 100.0;
-    gui.setState(app::kProgressBar, platform::integerPart(share));
-    gui.setText(app::kStatusText,
-                app::joinLines({"Please select Folder, Click 'Move Folder'.", state.sizeLine}));
-    gui.disable(app::kMoveFolderButton, false);
+    gui.setState(ui::kProgressBar, platform::integerPart(share));
+    gui.setText(ui::kStatusText,
+                ui::joinLines({"Please select Folder, Click 'Move Folder'.", state.sizeLine}));
+    gui.disable(ui::kMoveFolderButton, false);
   }
 }
 

@@ -67,8 +67,6 @@ struct State {
   std::string homeDrive;   // mount point of the volume the program runs from
   MoveFacts facts;         // what "GO" recorded beside Shelfdex.dat, or a dropped one read
 
-  int mainFont = 0;
-  int pathDisplayLimit = 50;
 
   void appendFile(FileEntry entry);   // appends and indexes the path
   bool isListed(const std::string& path) const;

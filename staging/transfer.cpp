@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
@@ -18,8 +18,6 @@
 namespace staging {
 namespace {
 
-const std::string kCheckCaption = "CRC32,MD5,SHA-1 FingerPrint Check";
-const std::string kCheckingCaption = "CRC32,MD5,SHA-1 FingerPrint Checking";
 
 // A batch is proven when it holds this much; a large file is a batch of its own.
 constexpr int64_t kBatchBytes = 64 << 20;
@@ -53,11 +51,11 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
   }
   Pending copy{id, source, target, seen, {}, {}, {}};
   if (expected) copy.expected = *expected;
-  gui_.setText(app::kCheckBox, kCheckingCaption);
+  gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
   gui_.drainEvents();
   copy.copy = platform::copyToTemporary(source, target, copyOptions(gui_, &copy.prints, seen));
   if (copy.copy.name.empty()) {
-    gui_.setText(app::kCheckBox, kCheckCaption);
+    gui_.setText(ui::kCheckBox, ui::kCheckCaption);
     if (failed_ == FailedCopy::kReport) return Copied::kFailed;
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
@@ -69,7 +67,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
   // The prints of the one read the copy made: the source is judged without a pass of its own.
   if (copy.expected && copy.prints != *copy.expected) {
     platform::discardTemporary(copy.copy);
-    gui_.setText(app::kCheckBox, kCheckCaption);
+    gui_.setText(ui::kCheckBox, ui::kCheckCaption);
     return Copied::kSourceDiffers;
   }
   pendingBytes_ += std::max<int64_t>(0, platform::fileSize(copy.copy.folder + copy.copy.name));
@@ -97,7 +95,7 @@ void ProvenCopies::proveAll() {
 void ProvenCopies::startProof() {
   if (pending_.empty()) return;
   takeVerdicts();
-  gui_.setText(app::kCheckBox, kCheckingCaption);
+  gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
   gui_.drainEvents();
   proving_ = std::async(std::launch::async,
                         [batch = std::move(pending_), folders = std::move(folders_)]() mutable {
@@ -133,7 +131,7 @@ void ProvenCopies::takeVerdicts() {
     }
     proven_(copy.id, copy.prints);
   }
-  gui_.setText(app::kCheckBox, kCheckCaption);
+  gui_.setText(ui::kCheckBox, ui::kCheckCaption);
   gui_.drainEvents();
 }
 
@@ -183,10 +181,6 @@ void ReadAhead::before(int64_t position, int64_t count) {
 int progressAt(int64_t position, int64_t count) {
   if (count <= 0) return 0;
   return platform::integerPart(static_cast<double>(position) / static_cast<double>(count) * 100.0);
-}
-
-void showStatus(platform::Gui& gui, std::initializer_list<std::string> lines) {
-  gui.setText(app::kStatusText, app::joinLines(lines));
 }
 
 std::string megabytesText(int64_t bytes) {

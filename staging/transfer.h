@@ -110,9 +110,6 @@ class ReadAhead {
 // Integer part of i / n * 100 in double precision (28 for 29 of 100); 0 when n is 0.
 int progressAt(int64_t position, int64_t count);
 
-// Replaces the whole status text by the lines joined by the line separator.
-void showStatus(platform::Gui& gui, std::initializer_list<std::string> lines);
-
 // Megabytes with two decimals and " MB", as the status shows a file's size (0.00 for none).
 std::string megabytesText(int64_t bytes);
 

@@ -10,7 +10,7 @@
 
 #include "app/event_loop.h"
 #include "app/main_window.h"
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/gui_test_access.h"
 #include "support/app_fixture.h"
 
@@ -18,7 +18,7 @@ using testing_support::diskVolume;
 
 TEST(MainFont, KeepsThePixelHeightAcrossResolutions) {
   const int cases[][2] = {{96, 10}, {120, 8}, {144, 6}, {192, 5}, {72, 13}, {0, 10}};
-  for (const auto& c : cases) EXPECT_EQ(app::mainFontPoints(c[0]), c[1]) << c[0] << " dpi";
+  for (const auto& c : cases) EXPECT_EQ(ui::mainFontPoints(c[0]), c[1]) << c[0] << " dpi";
 }
 
 class MainWindowTest : public testing_support::AppFixture {
@@ -31,7 +31,7 @@ class MainWindowTest : public testing_support::AppFixture {
 };
 
 TEST_F(MainWindowTest, OpensWithTenWidgetsInTheirFirstState) {
-  QWidget* window = platform::qtWindow(*gui, app::kMainWindow);
+  QWidget* window = platform::qtWindow(*gui, ui::kMainWindow);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->windowTitle(), "Burnshelf");
   EXPECT_EQ(window->size(), QSize(300, 230));
@@ -40,38 +40,38 @@ TEST_F(MainWindowTest, OpensWithTenWidgetsInTheirFirstState) {
     int widget;
     QRect geometry;
   } layout[] = {
-      {app::kPresetBox, {5, 5, 130, 20}},    {app::kNeedLabel, {140, 5, 155, 20}},
-      {app::kDriveBox, {5, 30, 130, 20}},    {app::kFreeLabel, {140, 30, 155, 20}},
-      {app::kProgressBar, {10, 60, 280, 20}}, {app::kStatusText, {10, 85, 280, 70}},
-      {app::kMoveFolderButton, {10, 165, 100, 30}}, {app::kGoButton, {150, 165, 60, 30}},
-      {app::kBackButton, {220, 165, 70, 30}}, {app::kCheckBox, {5, 200, 290, 25}},
+      {ui::kPresetBox, {5, 5, 130, 20}},    {ui::kNeedLabel, {140, 5, 155, 20}},
+      {ui::kDriveBox, {5, 30, 130, 20}},    {ui::kFreeLabel, {140, 30, 155, 20}},
+      {ui::kProgressBar, {10, 60, 280, 20}}, {ui::kStatusText, {10, 85, 280, 70}},
+      {ui::kMoveFolderButton, {10, 165, 100, 30}}, {ui::kGoButton, {150, 165, 60, 30}},
+      {ui::kBackButton, {220, 165, 70, 30}}, {ui::kCheckBox, {5, 200, 290, 25}},
   };
   for (const auto& w : layout) {
     QWidget* widget = platform::qtWidget(*gui, w.widget);
     ASSERT_NE(widget, nullptr) << w.widget;
     EXPECT_EQ(widget->geometry(), w.geometry) << w.widget;
   }
-  EXPECT_EQ(gui->text(app::kMoveFolderButton), "Move Folder");
-  EXPECT_EQ(gui->text(app::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
-  EXPECT_EQ(gui->state(app::kCheckBox), 1);
+  EXPECT_EQ(gui->text(ui::kMoveFolderButton), "Move Folder");
+  EXPECT_EQ(gui->text(ui::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
+  EXPECT_EQ(gui->state(ui::kCheckBox), 1);
   EXPECT_EQ(progress(), 0);
   EXPECT_EQ(status(), "");
-  for (int button : {app::kMoveFolderButton, app::kGoButton, app::kBackButton}) EXPECT_FALSE(enabled(button));
-  EXPECT_TRUE(enabled(app::kCheckBox));
+  for (int button : {ui::kMoveFolderButton, ui::kGoButton, ui::kBackButton}) EXPECT_FALSE(enabled(button));
+  EXPECT_TRUE(enabled(ui::kCheckBox));
   EXPECT_EQ(state.homeDrive, "/");
 }
 
 TEST_F(MainWindowTest, TheCheckBoxAndTimeoutsStartNothing) {
-  click(app::kCheckBox);
+  click(ui::kCheckBox);
   EXPECT_TRUE(pump());
-  EXPECT_EQ(gui->state(app::kCheckBox), 0);
+  EXPECT_EQ(gui->state(ui::kCheckBox), 0);
   EXPECT_EQ(status(), "");
   EXPECT_TRUE(app::dispatch(state, *gui, platform::kEventNone));
-  EXPECT_FALSE(enabled(app::kMoveFolderButton));
+  EXPECT_FALSE(enabled(ui::kMoveFolderButton));
 }
 
 TEST_F(MainWindowTest, TheCloseRequestEndsTheLoopAndLeavesTheWindowToTheProgram) {
-  QWidget* window = platform::qtWindow(*gui, app::kMainWindow);
+  QWidget* window = platform::qtWindow(*gui, ui::kMainWindow);
   window->close();
   EXPECT_FALSE(pump());
   EXPECT_FALSE(ended());
@@ -82,7 +82,7 @@ TEST(MainRoutine, EndsWithCodeZeroOnTheCloseRequest) {
   platform::setVolumeTableForTests([] { return std::vector<platform::Volume>{diskVolume("/", 100, 1)}; });
   platform::Gui gui;
   staging::State state;
-  QTimer::singleShot(50, [&] { platform::qtWindow(gui, app::kMainWindow)->close(); });
+  QTimer::singleShot(50, [&] { platform::qtWindow(gui, ui::kMainWindow)->close(); });
   EXPECT_EQ(app::runMainRoutine(state, gui), 0);
   platform::setVolumeTableForTests({});
 }
@@ -95,7 +95,7 @@ TEST(MainWindowOnScreen, IsCentredWithItsFrame) {
   platform::setVolumeTableForTests([] { return std::vector<platform::Volume>{diskVolume("/", 100, 1)}; });
   staging::State state;
   ASSERT_TRUE(app::startMainWindow(state, gui));
-  QWidget* window = platform::qtWindow(gui, app::kMainWindow);
+  QWidget* window = platform::qtWindow(gui, ui::kMainWindow);
   for (int i = 0; i < 100 && window->frameGeometry().size() == window->size(); ++i) QTest::qWait(20);
   QTest::qWait(200);
   const QRect outer = window->frameGeometry();

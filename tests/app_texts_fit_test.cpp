@@ -32,11 +32,11 @@ class StatusWatch {
     timer_.start(0);
   }
   void look() {
-    if (!platform::qtWidget(gui_, app::kStatusText)) return;
-    const std::string text = gui_.text(app::kStatusText);
+    if (!platform::qtWidget(gui_, ui::kStatusText)) return;
+    const std::string text = gui_.text(ui::kStatusText);
     if (!seen.empty() && seen.back() == text) return;
     seen.push_back(text);
-    if (!platform::shownWhole(gui_, app::kStatusText)) cut.push_back(text);
+    if (!platform::shownWhole(gui_, ui::kStatusText)) cut.push_back(text);
   }
   std::vector<std::string> seen, cut;
 
@@ -52,8 +52,8 @@ class TextsFit : public testing_support::AppFixture {
     AppFixture::TearDown();
   }
   int driveItem(const std::string& mountPoint) {
-    for (int i = 0; i < gui->itemCount(app::kDriveBox); ++i)
-      if (gui->itemText(app::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
+      if (gui->itemText(ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
     return -1;
   }
   TempTree tree;
@@ -67,17 +67,17 @@ TEST_F(TextsFit, DriveBoxTellsWhichVolumeAndItsRoom) {
     volumes.push_back(diskVolume("/mnt/archive-" + std::to_string(n), 1000 * int(n), n));
   layVolumes(volumes);
   start();
-  ASSERT_EQ(gui->itemCount(app::kDriveBox), 20);
-  auto* box = qobject_cast<QComboBox*>(platform::qtWidget(*gui, app::kDriveBox));
+  ASSERT_EQ(gui->itemCount(ui::kDriveBox), 20);
+  auto* box = qobject_cast<QComboBox*>(platform::qtWidget(*gui, ui::kDriveBox));
 
   for (const std::string& mountPoint : {kSandisk, kBackup, std::string("/mnt/backup-disk-3"), kPassport}) {
     const int item = driveItem(mountPoint);
     ASSERT_GE(item, 0) << mountPoint;
-    gui->setState(app::kDriveBox, item);
-    const std::string text = gui->itemText(app::kDriveBox, item);
+    gui->setState(ui::kDriveBox, item);
+    const std::string text = gui->itemText(ui::kDriveBox, item);
     // The closed box ends as the item does: the mount point's last characters, the free figure.
     const std::string end = mountPoint.substr(mountPoint.size() - 2) + text.substr(mountPoint.size());
-    const std::string shown = platform::shownText(*gui, app::kDriveBox);
+    const std::string shown = platform::shownText(*gui, ui::kDriveBox);
     EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), end.size())), end) << shown;
     EXPECT_EQ(box->toolTip().toStdString(), text);
     EXPECT_EQ(box->itemData(item, Qt::ToolTipRole).toString().toStdString(), text);
@@ -89,7 +89,7 @@ TEST_F(TextsFit, DriveBoxTellsWhichVolumeAndItsRoom) {
   const QRect closed(box->mapToGlobal(QPoint(0, 0)), box->size());
   EXPECT_GE(list.top(), closed.bottom());
   EXPECT_LE(list.bottom() - closed.top() + 1, 350);
-  EXPECT_TRUE(platform::shownWhole(*gui, app::kDriveBox));
+  EXPECT_TRUE(platform::shownWhole(*gui, ui::kDriveBox));
   box->hidePopup();
 }
 
@@ -107,23 +107,23 @@ TEST_F(TextsFit, EveryStatusMessageOfASessionIsShownWhole) {
   gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
   StatusWatch watch(*gui);
   start();
-  chooseItem(app::kPresetBox, 0);
-  chooseItem(app::kDriveBox, driveItem(stage.substr(0, stage.size() - 1)));
+  chooseItem(ui::kPresetBox, 0);
+  chooseItem(ui::kDriveBox, driveItem(stage.substr(0, stage.size() - 1)));
   pump();
   state.needSpace = 140000;
 
   testing_support::scheduleFolderChoice(*gui, {empty});
-  click(app::kMoveFolderButton);
+  click(ui::kMoveFolderButton);
   pump();
   EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
   testing_support::scheduleFolderChoice(*gui, {photos});
-  click(app::kMoveFolderButton);
+  click(ui::kMoveFolderButton);
   pump();
   ASSERT_EQ(statusLines(status()).back(), "Finished");
-  click(app::kGoButton);
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Backup complete");
-  click(app::kBackButton);
+  click(ui::kBackButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Finished");
   watch.look();

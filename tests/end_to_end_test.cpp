@@ -72,21 +72,21 @@ class EndToEnd : public testing_support::AppFixture {
   // Preset, staging volume, the folder ticked, "Move Folder": the list is ready for "GO".
   void chooseAndScan() {
     start();
-    chooseItem(app::kPresetBox, 0);
+    chooseItem(ui::kPresetBox, 0);
     int stageItem = -1;
-    for (int i = 0; i < gui->itemCount(app::kDriveBox); ++i)
-      if (gui->itemText(app::kDriveBox, i).rfind(base + " ", 0) == 0) stageItem = i;
+    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
+      if (gui->itemText(ui::kDriveBox, i).rfind(base + " ", 0) == 0) stageItem = i;
     ASSERT_GE(stageItem, 0);
-    chooseItem(app::kDriveBox, stageItem);
+    chooseItem(ui::kDriveBox, stageItem);
     pump();
-    ASSERT_TRUE(enabled(app::kMoveFolderButton));
+    ASSERT_TRUE(enabled(ui::kMoveFolderButton));
     // A disc's worth of bytes would make a slow test: the need space is what the folder holds.
     state.needSpace = videoBytes();
 
     testing_support::scheduleFolderChoice(*gui, {tree.folderPath("data/Video")});
-    click(app::kMoveFolderButton);
+    click(ui::kMoveFolderButton);
     pump();
-    ASSERT_TRUE(enabled(app::kGoButton));
+    ASSERT_TRUE(enabled(ui::kGoButton));
     ASSERT_EQ(state.stockSize, videoBytes());
   }
 
@@ -106,7 +106,7 @@ class EndToEnd : public testing_support::AppFixture {
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expectedNames);
     // The sha1sum and md5sum lists come with the fingerprints of a ticked check.
     std::vector<std::string> top{"Backup001", "Shelfdex.dat", "Shelfdex.facts"};
-    if (gui->state(app::kCheckBox) == 1) top.insert(top.end(), {"Shelfdex.md5", "Shelfdex.sha1"});
+    if (gui->state(ui::kCheckBox) == 1) top.insert(top.end(), {"Shelfdex.md5", "Shelfdex.sha1"});
     EXPECT_EQ(tree.list("stage"), top);
     // The folders stay where they were, emptied of the moved files.
     Snapshot left = snapshot(tree.path("data"));
@@ -137,15 +137,15 @@ TEST_F(EndToEnd, GoThenBackInTheSameRun) {
   const Snapshot before = snapshot(tree.path("data"));
   chooseAndScan();
 
-  click(app::kGoButton);
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   EXPECT_EQ(statusLines(status()).back(), "Backup complete");
   EXPECT_EQ(progress(), 100);
-  EXPECT_TRUE(enabled(app::kBackButton));
-  EXPECT_FALSE(enabled(app::kGoButton));
+  EXPECT_TRUE(enabled(ui::kBackButton));
+  EXPECT_FALSE(enabled(ui::kGoButton));
   expectStagedLayout(before);
 
-  click(app::kBackButton);
+  click(ui::kBackButton);
   ASSERT_TRUE(pump());
   expectAllBack(before);
 }
@@ -154,8 +154,8 @@ TEST_F(EndToEnd, BackInALaterRunByDroppingTheDatabase) {
   layVideoFolder();
   const Snapshot before = snapshot(tree.path("data"));
   chooseAndScan();
-  gui->setState(app::kCheckBox, 0);  // the later run checks; this one copies unchecked
-  click(app::kGoButton);
+  gui->setState(ui::kCheckBox, 0);  // the later run checks; this one copies unchecked
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   expectStagedLayout(before);
   const std::vector<staging::FileEntry> listed = state.files;
@@ -168,12 +168,12 @@ TEST_F(EndToEnd, BackInALaterRunByDroppingTheDatabase) {
   dropFiles({tree.path("data/Video/nothing.txt"), base + "/Shelfdex.dat"});
   ASSERT_TRUE(pump());
   ASSERT_EQ(state.files, listed);
-  EXPECT_TRUE(enabled(app::kBackButton));
-  EXPECT_TRUE(gui->isDisabled(app::kGoButton));
+  EXPECT_TRUE(enabled(ui::kBackButton));
+  EXPECT_TRUE(gui->isDisabled(ui::kGoButton));
   EXPECT_EQ(statusLines(status()),
             (std::vector<std::string>{"Restore Size 0.00 GB", "Load File Database", "Restore Prepare"}));
 
-  click(app::kBackButton);
+  click(ui::kBackButton);
   ASSERT_TRUE(pump());
   expectAllBack(before);
 }
@@ -195,7 +195,7 @@ TEST_F(EndToEnd, ScreenshotDuringGo) {
     }
     return testing_support::Fault::kPass;
   });
-  click(app::kGoButton);
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   EXPECT_TRUE(taken);
 }

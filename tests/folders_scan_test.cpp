@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "folders/scan.h"
 #include "platform/dates.h"
 #include "support/folder_choice.h"
@@ -65,7 +65,7 @@ class ScanTest : public testing_support::MoveFolderFixture {
   // The status text of a scan that reached the need space in folder.
   std::string finishedText(const std::string& folder, const std::string& stock) const {
     const std::string shown = folder.size() > 38 ? folder.substr(folder.size() - 38) : folder;
-    return app::joinLines({shown, "", "Stock Size " + stock + " GB", "Finished"});
+    return ui::joinLines({shown, "", "Stock Size " + stock + " GB", "Finished"});
   }
   std::string disk(const std::string& relative) const { return volumes.path("disk/" + relative); }
   using Paths = std::vector<std::string>;
@@ -89,8 +89,8 @@ TEST_F(ScanTest, FirstFileAboveTheNeedEndsTheScanAndEnablesGo) {
   EXPECT_EQ(state.stockSize, 100);
   EXPECT_EQ(status(), finishedText(a, "0.00"));
   EXPECT_EQ(state.sizeLine, "Stock Size 0.00 GB");
-  EXPECT_TRUE(enabled(app::kGoButton));
-  for (int widget : {app::kPresetBox, app::kDriveBox, app::kMoveFolderButton}) EXPECT_FALSE(enabled(widget));
+  EXPECT_TRUE(enabled(ui::kGoButton));
+  for (int widget : {ui::kPresetBox, ui::kDriveBox, ui::kMoveFolderButton}) EXPECT_FALSE(enabled(widget));
 }
 
 TEST_F(ScanTest, TheFileThatReachesTheNeedIsIncluded) {
@@ -98,7 +98,7 @@ TEST_F(ScanTest, TheFileThatReachesTheNeedIsIncluded) {
   scan({diskFolder("A")}, 10);
   EXPECT_EQ(state.files.size(), 4u);
   EXPECT_EQ(state.stockSize, 12);
-  EXPECT_TRUE(enabled(app::kGoButton));
+  EXPECT_TRUE(enabled(ui::kGoButton));
 }
 
 TEST_F(ScanTest, NestedChosenFoldersInBothOrders) {
@@ -131,7 +131,7 @@ TEST_F(ScanTest, AfterTheNeedIsReachedLaterFoldersGetOnlyTheirOwnEntry) {
   scan({a, c}, 10);
   EXPECT_EQ(listed(), Paths({a, a + "f", c}));
   EXPECT_EQ(status(), finishedText(c, "0.00"));
-  EXPECT_TRUE(enabled(app::kGoButton));
+  EXPECT_TRUE(enabled(ui::kGoButton));
 }
 
 TEST_F(ScanTest, TooLittleSaysSoAndKeepsWhatItListed) {
@@ -144,15 +144,15 @@ TEST_F(ScanTest, TooLittleSaysSoAndKeepsWhatItListed) {
   EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
   EXPECT_EQ(statusLines(status()).front(), a.substr(a.size() - 38));
   EXPECT_EQ(state.sizeLine, sizeLineBefore);
-  EXPECT_FALSE(enabled(app::kGoButton));
-  EXPECT_TRUE(enabled(app::kMoveFolderButton));
+  EXPECT_FALSE(enabled(ui::kGoButton));
+  EXPECT_TRUE(enabled(ui::kMoveFolderButton));
 }
 
 TEST_F(ScanTest, AFolderNamedFinishedDoesNotPassForAFinishedScan) {
   volumes.write("disk/Finished/f", "ff");
   scan({diskFolder("Finished")}, 1000);
   EXPECT_EQ(statusLines(status()).back(), "Did not stock files.");
-  EXPECT_FALSE(enabled(app::kGoButton));
+  EXPECT_FALSE(enabled(ui::kGoButton));
 }
 
 TEST_F(ScanTest, ListsDepthFirstInListingOrder) {

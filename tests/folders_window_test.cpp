@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "folders/folder_window.h"
 #include "platform/gui_test_access.h"
 #include "platform/volumes.h"
@@ -89,7 +89,7 @@ class FolderWindowTest : public testing_support::MoveFolderFixture {
   // Runs "Move Folder" with script as the user in the window.
   bool inWindow(std::function<void(FolderWindowUser&)> script) {
     testing_support::scheduleInFolderWindow(*gui, std::move(script));
-    click(app::kMoveFolderButton);
+    click(ui::kMoveFolderButton);
     return pump();
   }
   std::vector<std::string> rows(std::initializer_list<std::string> paths) {
@@ -135,7 +135,7 @@ TEST_F(FolderWindowTest, IsBuiltAsItsTableSaysAndClosedAfterwards) {
     }
     EXPECT_EQ(user.list, user.tree + 3);
     EXPECT_EQ(user.okButton, user.tree + 5);
-    EXPECT_EQ(platform::qtWidget(*gui, user.tree)->font(), platform::qtWidget(*gui, app::kStatusText)->font());
+    EXPECT_EQ(platform::qtWidget(*gui, user.tree)->font(), platform::qtWidget(*gui, ui::kStatusText)->font());
 
     // Computer, expanded, with the two volumes and the documents folder below it.
     auto* tree = qobject_cast<QTreeWidget*>(platform::qtWidget(*gui, user.tree));
@@ -213,20 +213,20 @@ TEST_F(FolderWindowTest, PressesThatHitNoFolderChangeNothing) {
   EXPECT_EQ(status(), statusBefore);
   EXPECT_TRUE(state.files.empty());
   EXPECT_EQ(state.stockSize, 0);
-  EXPECT_TRUE(enabled(app::kMoveFolderButton));
-  EXPECT_TRUE(enabled(app::kPresetBox));
-  EXPECT_TRUE(enabled(app::kDriveBox));
-  EXPECT_FALSE(enabled(app::kGoButton));
+  EXPECT_TRUE(enabled(ui::kMoveFolderButton));
+  EXPECT_TRUE(enabled(ui::kPresetBox));
+  EXPECT_TRUE(enabled(ui::kDriveBox));
+  EXPECT_FALSE(enabled(ui::kGoButton));
 }
 
 TEST_F(FolderWindowTest, OtherEventsWhileOpenAreDropped) {
   EXPECT_TRUE(inWindow([&](FolderWindowUser& user) {
     ASSERT_TRUE(user.toggle(photos));
-    click(app::kMoveFolderButton);  // a second "Move Folder" must not start
-    testing_support::requestClose(*gui, app::kMainWindow);
+    click(ui::kMoveFolderButton);  // a second "Move Folder" must not start
+    testing_support::requestClose(*gui, ui::kMainWindow);
   }));
   EXPECT_EQ(state.folders, Folders({photos}));
-  EXPECT_NE(platform::qtWindow(*gui, app::kMainWindow), nullptr);
+  EXPECT_NE(platform::qtWindow(*gui, ui::kMainWindow), nullptr);
   // The scan ran once: the folder's own entry once.
   ASSERT_FALSE(state.files.empty());
   EXPECT_EQ(state.files[0].path, photos);
@@ -238,27 +238,27 @@ TEST_F(FolderWindowTest, OtherEventsWhileOpenAreDropped) {
 // Keys meant for the tree must not reach the main window's boxes, whose events the
 // window's loop would drop: the folder window has the keyboard, the main window no input.
 TEST_F(FolderWindowTest, TakesTheKeyboardAndLeavesTheMainWindowUntouched) {
-  QWidget* main = platform::qtWindow(*gui, app::kMainWindow);
-  const int preset = gui->state(app::kPresetBox);
+  QWidget* main = platform::qtWindow(*gui, ui::kMainWindow);
+  const int preset = gui->state(ui::kPresetBox);
   inWindow([&](FolderWindowUser& user) {
     QWidget* window = platform::qtWindow(*gui, user.window);
     EXPECT_EQ(QGuiApplication::focusWindow(), window->windowHandle());
     EXPECT_EQ(window->focusWidget(), platform::qtWidget(*gui, user.tree));
-    platform::qtWidget(*gui, app::kPresetBox)->setFocus();  // the main window's keyboard place
-    QWidget* box = platform::qtWidget(*gui, app::kCheckBox);
+    platform::qtWidget(*gui, ui::kPresetBox)->setFocus();  // the main window's keyboard place
+    QWidget* box = platform::qtWidget(*gui, ui::kCheckBox);
     for (Qt::Key key : {Qt::Key_Down, Qt::Key_End, Qt::Key_Tab, Qt::Key_Space})
       QTest::keyClick(main->windowHandle(), key);
     QTest::mouseClick(main->windowHandle(), Qt::LeftButton, {},
                       box->mapTo(main, QPoint(8, box->height() / 2)));
     QTest::qWait(20);
-    EXPECT_EQ(gui->state(app::kPresetBox), preset);
-    EXPECT_EQ(gui->state(app::kCheckBox), 1);
+    EXPECT_EQ(gui->state(ui::kPresetBox), preset);
+    EXPECT_EQ(gui->state(ui::kCheckBox), 1);
   });
-  EXPECT_EQ(gui->state(app::kPresetBox), preset);
+  EXPECT_EQ(gui->state(ui::kPresetBox), preset);
   EXPECT_EQ(QGuiApplication::focusWindow(), main->windowHandle());
   // Once it is closed the same key reaches the preset box again.
   QTest::keyClick(main->windowHandle(), Qt::Key_Down);
-  EXPECT_EQ(gui->state(app::kPresetBox), preset + 1);
+  EXPECT_EQ(gui->state(ui::kPresetBox), preset + 1);
 }
 
 }  // namespace

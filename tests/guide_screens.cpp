@@ -60,7 +60,7 @@ class GuideScreens : public testing_support::AppFixture {
   void shoot(const std::string& name, QRect area) {
     QTest::qWait(600);
     // Window geometry is in device-independent pixels; the screen has ratio more of them.
-    const qreal ratio = platform::qtWindow(*gui, app::kMainWindow)->devicePixelRatioF();
+    const qreal ratio = platform::qtWindow(*gui, ui::kMainWindow)->devicePixelRatioF();
     area = area.adjusted(-6, -6, 6, 6);
     area = QRect(qRound(area.x() * ratio), qRound(area.y() * ratio), qRound(area.width() * ratio),
                  qRound(area.height() * ratio));
@@ -70,7 +70,7 @@ class GuideScreens : public testing_support::AppFixture {
                                 ".png'";
     EXPECT_EQ(std::system(command.c_str()), 0) << name;
   }
-  QRect mainWindow() { return platform::qtWindow(*gui, app::kMainWindow)->frameGeometry(); }
+  QRect mainWindow() { return platform::qtWindow(*gui, ui::kMainWindow)->frameGeometry(); }
   // A window with the title bar and border the window manager gave it, as name.png.
   void shootWindow(const std::string& name, QWidget* window) {
     QTest::qWait(600);
@@ -81,8 +81,8 @@ class GuideScreens : public testing_support::AppFixture {
   void shootMain(const std::string& name) { shoot(name, mainWindow()); }
 
   int driveItem(const std::string& mountPoint) {
-    for (int i = 0; i < gui->itemCount(app::kDriveBox); ++i)
-      if (gui->itemText(app::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
+      if (gui->itemText(ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
     return -1;
   }
 
@@ -116,8 +116,8 @@ TEST_F(GuideScreens, OneSession) {
   shootMain("main-window");
 
   // The drive box open, its volumes listed with their free space.
-  chooseItem(app::kPresetBox, 2);
-  auto* drives = qobject_cast<QComboBox*>(platform::qtWidget(*gui, app::kDriveBox));
+  chooseItem(ui::kPresetBox, 2);
+  auto* drives = qobject_cast<QComboBox*>(platform::qtWidget(*gui, ui::kDriveBox));
   ASSERT_NE(drives, nullptr);
   const int item = driveItem(stage);
   ASSERT_GE(item, 0) << stage << " is not in the drive box";
@@ -125,9 +125,9 @@ TEST_F(GuideScreens, OneSession) {
   QTest::qWait(300);
   shoot("choose-volume", mainWindow().united(drives->view()->window()->frameGeometry()));
   drives->hidePopup();
-  chooseItem(app::kDriveBox, item);
+  chooseItem(ui::kDriveBox, item);
   pump();
-  ASSERT_TRUE(enabled(app::kMoveFolderButton)) << status();
+  ASSERT_TRUE(enabled(ui::kMoveFolderButton)) << status();
   shootMain("volume-chosen");
 
   // A small example folder stands in for a disc's worth of files.
@@ -139,13 +139,13 @@ TEST_F(GuideScreens, OneSession) {
     for (const std::string& folder : folders) ASSERT_TRUE(user.toggle(folder)) << folder;
     shootWindow("folder-window", platform::qtWindow(*gui, user.window));
   });
-  click(app::kMoveFolderButton);
+  click(ui::kMoveFolderButton);
   pump();
-  ASSERT_TRUE(enabled(app::kGoButton)) << status();
+  ASSERT_TRUE(enabled(ui::kGoButton)) << status();
   shootMain("scan-finished");
 
   shootDuringCopy("go-running", "/Backup001/");
-  click(app::kGoButton);
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   EXPECT_TRUE(taken);
   testing_support::restoreSyscalls();
@@ -160,11 +160,11 @@ TEST_F(GuideScreens, OneSession) {
   pump();
   dropFiles({stage + "/Shelfdex.dat"});
   ASSERT_TRUE(pump());
-  ASSERT_TRUE(enabled(app::kBackButton));
+  ASSERT_TRUE(enabled(ui::kBackButton));
   shootMain("restore-dropped");
 
   shootDuringCopy("back-running", folders.front());
-  click(app::kBackButton);
+  click(ui::kBackButton);
   ASSERT_TRUE(pump());
   EXPECT_TRUE(taken);
   testing_support::restoreSyscalls();

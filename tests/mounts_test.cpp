@@ -145,15 +145,15 @@ TEST_F(Mounts, GoAndBackLeaveBindMountsHardLinksHolesAndOwnersAsTheyWere) {
   const platform::Ownership folder = platform::ownershipOf(a + "Theirs"), file = platform::ownershipOf(theirs);
 
   scan({a}, 300000 + 5 + (16 << 20) + 9);
-  ASSERT_TRUE(enabled(app::kGoButton)) << status();
+  ASSERT_TRUE(enabled(ui::kGoButton)) << status();
   EXPECT_EQ(listed(), Paths({a, a + "Sub/", a + "Sub/notes", a + "Theirs/", theirs, sparse, a + "movie"}));
-  click(app::kGoButton);
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Backup complete") << status();
   EXPECT_EQ(tree.read("other/shown twice"), "bound");
   EXPECT_FALSE(tree.exists("data/A/movie"));
   ASSERT_EQ(rmdir((a + "Theirs").c_str()), 0);
-  click(app::kBackButton);
+  click(ui::kBackButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Finished") << status();
   EXPECT_EQ(testing_support::snapshot(a), before);
@@ -177,23 +177,23 @@ TEST_F(Mounts, BackWaitsForTheVolumeTheFilesLeft) {
   const std::string video = point + "/Video/";
   const testing_support::Snapshot before = testing_support::snapshot(point);
   scan({video}, 5000);
-  click(app::kGoButton);
+  click(ui::kGoButton);
   ASSERT_TRUE(pump());
   ASSERT_EQ(statusLines(status()).back(), "Backup complete") << status();
 
   ASSERT_EQ(umount2(point.c_str(), 0), 0);
-  click(app::kBackButton);
+  click(ui::kBackButton);
   EXPECT_FALSE(pump());
   EXPECT_EQ(statusLines(status()).back(), "Volume not found: " + video);
   EXPECT_TRUE(tree.list("data/disk").empty());  // nothing made on the disk below
 
   bind(disk, point);
-  gui->closeWindow(app::kMainWindow);
+  gui->closeWindow(ui::kMainWindow);
   state = staging::State();
   start();
   dropFiles({stage + "/Shelfdex.dat"});
   ASSERT_TRUE(pump());
-  click(app::kBackButton);
+  click(ui::kBackButton);
   ASSERT_TRUE(pump());
   EXPECT_EQ(statusLines(status()).back(), "Finished") << status();
   EXPECT_EQ(testing_support::snapshot(point), before);

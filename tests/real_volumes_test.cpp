@@ -119,34 +119,34 @@ class RealVolumes : public testing_support::AppFixture {
   // folder ticked in the folder window, "Move Folder": the list is ready for "GO".
   void chooseAndScan(const RealVolume& stage, const std::string& folder) {
     start();
-    chooseItem(app::kPresetBox, 0);
+    chooseItem(ui::kPresetBox, 0);
     const int item = driveItem(stage.mountPoint);
     ASSERT_GE(item, 0) << stage.mountPoint << " is not in the drive box";
-    chooseItem(app::kDriveBox, item);
+    chooseItem(ui::kDriveBox, item);
     pump();
-    ASSERT_TRUE(enabled(app::kMoveFolderButton)) << status();
+    ASSERT_TRUE(enabled(ui::kMoveFolderButton)) << status();
     ASSERT_EQ(state.stagingBase(), stage.mountPoint);
     // A disc's worth of bytes would make a slow test: the need is what the folder holds.
     state.needSpace = folderBytes_;
 
     testing_support::scheduleFolderChoice(*gui, {folder});
-    click(app::kMoveFolderButton);
+    click(ui::kMoveFolderButton);
     pump();
-    ASSERT_TRUE(enabled(app::kGoButton)) << status();
+    ASSERT_TRUE(enabled(ui::kGoButton)) << status();
     ASSERT_EQ(state.stockSize, folderBytes_);
   }
 
   int driveItem(const std::string& mountPoint) {
-    for (int i = 0; i < gui->itemCount(app::kDriveBox); ++i)
-      if (gui->itemText(app::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
+      if (gui->itemText(ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
     return -1;
   }
 
   void go() {
-    click(app::kGoButton);
+    click(ui::kGoButton);
     ASSERT_TRUE(pump()) << status();
     ASSERT_EQ(statusLines(status()).back(), "Backup complete");
-    ASSERT_TRUE(enabled(app::kBackButton));
+    ASSERT_TRUE(enabled(ui::kBackButton));
   }
 
   // Every listed file lies in the staging area and its source is gone. The list holds all the
@@ -230,7 +230,7 @@ class RealVolumes : public testing_support::AppFixture {
     go();
     if (HasFatalFailure()) return;
     expectStaged(stage, before, folder);
-    click(app::kBackButton);
+    click(ui::kBackButton);
     ASSERT_TRUE(pump()) << status();
     expectBack(data, stage, before, folder);
     if (HasFatalFailure()) return;
@@ -238,7 +238,7 @@ class RealVolumes : public testing_support::AppFixture {
     restart();
     chooseAndScan(stage, folder);
     if (HasFatalFailure()) return;
-    gui->setState(app::kCheckBox, 0);
+    gui->setState(ui::kCheckBox, 0);
     go();
     if (HasFatalFailure()) return;
     expectStaged(stage, before, folder);
@@ -250,8 +250,8 @@ class RealVolumes : public testing_support::AppFixture {
     ASSERT_TRUE(pump());
     ASSERT_EQ(state.files, listed);
     ASSERT_EQ(state.stagingBase(), stage.mountPoint);
-    ASSERT_TRUE(enabled(app::kBackButton));
-    click(app::kBackButton);
+    ASSERT_TRUE(enabled(ui::kBackButton));
+    click(ui::kBackButton);
     ASSERT_TRUE(pump()) << status();
     expectBack(data, stage, before, folder);
     std::filesystem::remove_all(folder);
@@ -283,7 +283,7 @@ TEST_F(RealVolumes, DriveBoxListsTheMountedVolumesWithTheirFreeSpace) {
     const int64_t mib = freeMiB(volume.mountPoint);
     EXPECT_EQ(state.drives[item].free, mib) << volume.name;
     // The box shows gigabytes with one decimal, as df -m / 1024 gives them.
-    const std::string shown = gui->itemText(app::kDriveBox, item);
+    const std::string shown = gui->itemText(ui::kDriveBox, item);
     const double gigabytes = std::stod(shown.substr(volume.mountPoint.size() + 6));
     EXPECT_NEAR(gigabytes, static_cast<double>(mib) / 1024.0, 0.051) << shown;
   }
@@ -369,7 +369,7 @@ class PulledOut : public RealVolumes, public testing::WithParamInterface<Unplug>
 
   // Kills the daemon when the delete pass is half way.
   void pullOutHalfWayThroughDeletes(const RealVolume& stage) {
-    auto* bar = platform::qtWidget(*gui, app::kProgressBar);
+    auto* bar = platform::qtWidget(*gui, ui::kProgressBar);
     watch_ = QObject::connect(static_cast<QProgressBar*>(bar), &QProgressBar::valueChanged,
                               [this, stage](int value) {
                                 if (value >= 50 && value < 100 &&
@@ -402,20 +402,20 @@ TEST_P(PulledOut, LosesNothingAndBackRestoresFromTheVolumeMountedAgain) {
   const Snapshot before = testing_support::snapshot(folder);
   chooseAndScan(stage, folder);
   if (HasFatalFailure()) return;
-  gui->setState(app::kCheckBox, unplug.check ? 1 : 0);
+  gui->setState(ui::kCheckBox, unplug.check ? 1 : 0);
 
   if (unplug.pass == Pass::kBackRestore) {
     go();
     if (HasFatalFailure()) return;
     pullOutAtFifthCopy(stage);
-    click(app::kBackButton);
+    click(ui::kBackButton);
   } else {
     if (unplug.pass == Pass::kGoCopy) {
       pullOutAtFifthCopy(stage);
     } else {
       pullOutHalfWayThroughDeletes(stage);
     }
-    click(app::kGoButton);
+    click(ui::kGoButton);
   }
   pump();  // returns: the program ended, or the command did
   stopWatching();
@@ -449,8 +449,8 @@ TEST_P(PulledOut, LosesNothingAndBackRestoresFromTheVolumeMountedAgain) {
   start();
   dropFiles({stage.mountPoint + "/Shelfdex.dat"});
   ASSERT_TRUE(pump());
-  ASSERT_TRUE(enabled(app::kBackButton)) << status();
-  click(app::kBackButton);
+  ASSERT_TRUE(enabled(ui::kBackButton)) << status();
+  click(ui::kBackButton);
   ASSERT_TRUE(pump()) << status();
   expectBack(data, stage, before, folder);
   std::filesystem::remove_all(folder);

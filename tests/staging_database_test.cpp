@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "staging/database.h"
 #include "support/app_fixture.h"
 #include "support/temp_tree.h"
@@ -152,8 +152,8 @@ TEST_F(DropTest, LoadsTheFirstDroppedDatabaseIntoRestoreState) {
   EXPECT_EQ(state.stagingBase(), scratch.path("keep"));
   EXPECT_EQ(staging::stagedPath(state.stagingBase(), 0).file, scratch.path("keep/Backup001/F0000000.dat"));
   EXPECT_EQ(status(), "Restore Size 5.00 GB\n\rLoad File Database\n\rRestore Prepare");
-  EXPECT_TRUE(enabled(app::kBackButton));
-  for (int widget : {app::kGoButton, app::kPresetBox, app::kDriveBox, app::kMoveFolderButton}) {
+  EXPECT_TRUE(enabled(ui::kBackButton));
+  for (int widget : {ui::kGoButton, ui::kPresetBox, ui::kDriveBox, ui::kMoveFolderButton}) {
     EXPECT_FALSE(enabled(widget)) << widget;
   }
 }
@@ -180,7 +180,7 @@ TEST_F(DropTest, IgnoresOtherNamesAndDropsOnAFilledList) {
   pump();
   ASSERT_EQ(state.files.size(), 1u);
   EXPECT_EQ(state.files[0].path, "/z/listed");
-  EXPECT_FALSE(enabled(app::kBackButton));
+  EXPECT_FALSE(enabled(ui::kBackButton));
 }
 
 TEST_F(DropTest, ADamagedDatabaseChangesNothingButTheStatus) {
@@ -191,8 +191,8 @@ TEST_F(DropTest, ADamagedDatabaseChangesNothingButTheStatus) {
   EXPECT_EQ(status(), "Shelfdex.dat is damaged.");
   EXPECT_TRUE(state.files.empty());
   EXPECT_EQ(state.stagingBase(), before);
-  EXPECT_FALSE(enabled(app::kBackButton));
-  EXPECT_TRUE(enabled(app::kPresetBox));
+  EXPECT_FALSE(enabled(ui::kBackButton));
+  EXPECT_TRUE(enabled(ui::kPresetBox));
 }
 
 // A folder ticked after its parent is listed twice, and a second "Move Folder" leaves a stock

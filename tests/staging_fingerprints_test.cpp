@@ -83,7 +83,7 @@ TEST_P(DroppedDatabase, IsRefusedOnlyWhenItDiffersFromWhatWasRecorded) {
   if (GetParam().refused) {
     EXPECT_EQ(status(), "Shelfdex.dat is damaged.");
     EXPECT_TRUE(state.files.empty());
-    EXPECT_FALSE(enabled(app::kBackButton));
+    EXPECT_FALSE(enabled(ui::kBackButton));
     return;
   }
   ASSERT_TRUE(clickBack());

@@ -77,10 +77,10 @@ TEST_P(MoveBackEitherWay, PutsEveryFileBackExactlyAndRemovesTheStagingArea) {
   EXPECT_EQ(lines(), (std::vector<std::string>{"Restore Size 0.00 GB", "Finished"}));
   EXPECT_EQ(state.sizeLine, "Restore Size 0.00 GB");
   EXPECT_EQ(progress(), 100);
-  EXPECT_FALSE(enabled(app::kBackButton));
-  EXPECT_FALSE(enabled(app::kCheckBox));
-  EXPECT_EQ(gui->text(app::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
-  EXPECT_FALSE(gui->isKeptOnTop(app::kMainWindow));
+  EXPECT_FALSE(enabled(ui::kBackButton));
+  EXPECT_FALSE(enabled(ui::kCheckBox));
+  EXPECT_EQ(gui->text(ui::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
+  EXPECT_FALSE(gui->isKeptOnTop(ui::kMainWindow));
   EXPECT_TRUE(gui->shownBoxes().empty());
 }
 
@@ -323,7 +323,7 @@ TEST_F(MoveBack, EmptyListLeavesTheStagingBaseUntouched) {
   ASSERT_TRUE(clickBack());
   EXPECT_EQ(testing_support::snapshot(base), stagingBefore);
   EXPECT_EQ(lines(), (std::vector<std::string>{"Restore Size 0.00 GB", "Restore Prepare Finish"}));
-  EXPECT_FALSE(enabled(app::kBackButton));
+  EXPECT_FALSE(enabled(ui::kBackButton));
 }
 
 // Dates come back as recorded whatever the season: a winter and a summer date in a zone

@@ -72,11 +72,11 @@ TEST_P(MoveOutEitherWay, MovesEveryFileIntoTheStagingAreaAndKeepsTheFolders) {
 
   EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Created File Database", "Backup complete"}));
   EXPECT_EQ(progress(), 100);
-  EXPECT_TRUE(enabled(app::kBackButton));
-  EXPECT_FALSE(enabled(app::kGoButton));
-  EXPECT_FALSE(enabled(app::kCheckBox));
-  EXPECT_EQ(gui->text(app::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
-  EXPECT_FALSE(gui->isKeptOnTop(app::kMainWindow));
+  EXPECT_TRUE(enabled(ui::kBackButton));
+  EXPECT_FALSE(enabled(ui::kGoButton));
+  EXPECT_FALSE(enabled(ui::kCheckBox));
+  EXPECT_EQ(gui->text(ui::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
+  EXPECT_FALSE(gui->isKeptOnTop(ui::kMainWindow));
   EXPECT_TRUE(gui->shownBoxes().empty());
 }
 
@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(CheckBox, MoveOutEitherWay, ::testing::Values(true, fal
 
 TEST_F(MoveOut, ProgressClimbsThroughTheCopyPassThenTheDeletePassThenShowsHundred) {
   for (int i = 0; i < 4; ++i) listFile("f" + std::to_string(i), "x");
-  gui->setState(app::kProgressBar, 0);
+  gui->setState(ui::kProgressBar, 0);
   testing_support::ProgressRecorder recorder(*gui);
   ASSERT_TRUE(clickGo());
   EXPECT_EQ(recorder.values, (std::vector<int>{25, 50, 75, 0, 25, 50, 75, 100}));
@@ -97,14 +97,14 @@ TEST_P(MoveOutEitherWay, CheckBoxSaysCheckingOnlyWhileACopyIsChecked) {
   std::vector<std::string> captionsWhileCopying;
   injectWriteFaults([&](const std::string& path, int64_t, size_t) {
     if (path.find("/Backup001/") != std::string::npos)
-      captionsWhileCopying.push_back(gui->text(app::kCheckBox));
+      captionsWhileCopying.push_back(gui->text(ui::kCheckBox));
     return Fault::kPass;
   });
   ASSERT_TRUE(clickGo());
   const std::string during = GetParam() ? "CRC32,MD5,SHA-1 FingerPrint Checking"
                                         : "CRC32,MD5,SHA-1 FingerPrint Check";
   EXPECT_EQ(captionsWhileCopying, std::vector<std::string>{during});
-  EXPECT_EQ(gui->text(app::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
+  EXPECT_EQ(gui->text(ui::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
 }
 
 // Which staging folders a list uses: one per 600 list positions, counted over folder

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/gui.h"
 #include "staging/space.h"
 #include "support/app_fixture.h"
@@ -73,15 +73,15 @@ class SpaceTest : public testing_support::AppFixture {
 
 TEST_F(SpaceTest, StartsWithBd25AndTheVolumesListed) {
   startWith(25805, 1);
-  EXPECT_EQ(gui->text(app::kPresetBox), "BD 25 GB");
-  EXPECT_EQ(gui->text(app::kNeedLabel), "Need Space> 25.2 GB");
-  EXPECT_EQ(gui->text(app::kFreeLabel), "Free space> 12 GB");
+  EXPECT_EQ(gui->text(ui::kPresetBox), "BD 25 GB");
+  EXPECT_EQ(gui->text(ui::kNeedLabel), "Need Space> 25.2 GB");
+  EXPECT_EQ(gui->text(ui::kFreeLabel), "Free space> 12 GB");
   EXPECT_EQ(state.needSpace, 27058293965);
-  ASSERT_EQ(gui->itemCount(app::kDriveBox), 2);
-  EXPECT_EQ(gui->itemText(app::kDriveBox, 0), "/media/a Free 25.2 GB");
-  EXPECT_EQ(gui->itemText(app::kDriveBox, 1), "/media/b Free 0.0 GB");
-  EXPECT_EQ(gui->state(app::kDriveBox), -1);
-  EXPECT_FALSE(enabled(app::kMoveFolderButton));
+  ASSERT_EQ(gui->itemCount(ui::kDriveBox), 2);
+  EXPECT_EQ(gui->itemText(ui::kDriveBox, 0), "/media/a Free 25.2 GB");
+  EXPECT_EQ(gui->itemText(ui::kDriveBox, 1), "/media/b Free 0.0 GB");
+  EXPECT_EQ(gui->state(ui::kDriveBox), -1);
+  EXPECT_FALSE(enabled(ui::kMoveFolderButton));
 }
 
 TEST_F(SpaceTest, AcceptsAVolumeOnlyWithMoreRoomThanTheNeed) {
@@ -92,10 +92,10 @@ TEST_F(SpaceTest, AcceptsAVolumeOnlyWithMoreRoomThanTheNeed) {
   } cases[] = {{25805, true, 99}, {25804, false, 0}, {51610, true, 49}};
   for (const auto& c : cases) {
     startWith(c.freeMiB, 1);
-    chooseItem(app::kDriveBox, 0);
+    chooseItem(ui::kDriveBox, 0);
     pump();
     EXPECT_EQ(state.stagingBase(), "/media/a") << c.freeMiB;
-    EXPECT_EQ(enabled(app::kMoveFolderButton), c.accepted) << c.freeMiB;
+    EXPECT_EQ(enabled(ui::kMoveFolderButton), c.accepted) << c.freeMiB;
     EXPECT_EQ(progress(), c.progress) << c.freeMiB;
     EXPECT_EQ(status(), c.accepted ? "Please select Folder, Click 'Move Folder'.\n\r" : "Could you change drive?\n\r")
         << c.freeMiB;
@@ -107,40 +107,40 @@ TEST_F(SpaceTest, AcceptsAVolumeOnlyWithMoreRoomThanTheNeed) {
 
 TEST_F(SpaceTest, ChangingThePresetReChecksTheChosenVolume) {
   startWith(30000, 60000);
-  chooseItem(app::kPresetBox, 0);
+  chooseItem(ui::kPresetBox, 0);
   pump();
-  EXPECT_EQ(gui->text(app::kNeedLabel), "Need Space> 4.9 GB");
+  EXPECT_EQ(gui->text(ui::kNeedLabel), "Need Space> 4.9 GB");
   EXPECT_EQ(state.needSpace, 5261334937);
   EXPECT_EQ(status(), "Could you change drive?\n\r");
-  EXPECT_FALSE(enabled(app::kMoveFolderButton));
+  EXPECT_FALSE(enabled(ui::kMoveFolderButton));
 
-  chooseItem(app::kDriveBox, 0);
+  chooseItem(ui::kDriveBox, 0);
   pump();
-  EXPECT_TRUE(enabled(app::kMoveFolderButton));
-  chooseItem(app::kPresetBox, 3);  // BD 50 GB needs more than /media/a holds
+  EXPECT_TRUE(enabled(ui::kMoveFolderButton));
+  chooseItem(ui::kPresetBox, 3);  // BD 50 GB needs more than /media/a holds
   pump();
-  EXPECT_EQ(gui->text(app::kNeedLabel), "Need Space> 50.2 GB");
-  EXPECT_FALSE(enabled(app::kMoveFolderButton));
-  chooseItem(app::kDriveBox, 1);
+  EXPECT_EQ(gui->text(ui::kNeedLabel), "Need Space> 50.2 GB");
+  EXPECT_FALSE(enabled(ui::kMoveFolderButton));
+  chooseItem(ui::kDriveBox, 1);
   pump();
   EXPECT_EQ(state.stagingBase(), "/media/b");
-  EXPECT_TRUE(enabled(app::kMoveFolderButton));
-  chooseItem(app::kPresetBox, 9);
+  EXPECT_TRUE(enabled(ui::kMoveFolderButton));
+  chooseItem(ui::kPresetBox, 9);
   pump();
-  EXPECT_EQ(gui->text(app::kNeedLabel), "Need Space> 200.2 GB");
+  EXPECT_EQ(gui->text(ui::kNeedLabel), "Need Space> 200.2 GB");
   EXPECT_EQ(state.needSpace, 214963113165);
-  EXPECT_FALSE(enabled(app::kMoveFolderButton));
+  EXPECT_FALSE(enabled(ui::kMoveFolderButton));
   EXPECT_EQ(state.stagingBase(), "/media/b");  // kept even without room
 }
 
 TEST_F(SpaceTest, NoVolumeLeavesMoveFolderDisabled) {
   layVolumes({diskVolume("/", 0, 1)});
   start();
-  EXPECT_EQ(gui->itemCount(app::kDriveBox), 0);
-  EXPECT_EQ(gui->text(app::kFreeLabel), "Free space> 0 GB");
-  chooseItem(app::kPresetBox, 1);
+  EXPECT_EQ(gui->itemCount(ui::kDriveBox), 0);
+  EXPECT_EQ(gui->text(ui::kFreeLabel), "Free space> 0 GB");
+  chooseItem(ui::kPresetBox, 1);
   pump();
-  EXPECT_FALSE(enabled(app::kMoveFolderButton));
+  EXPECT_FALSE(enabled(ui::kMoveFolderButton));
 }
 
 // Start-up asks each candidate volume and the home drive once, all at a time, and a volume
@@ -175,7 +175,7 @@ TEST_F(SpaceTest, StartUpAsksEachCandidateOnceAndWaitsForNoDeadShare) {
   asked->released.notify_all();
   platform::setFreeSpaceQueryForTests({});
   EXPECT_LT(waited, std::chrono::milliseconds(platform::kFreeSpaceWaitMs + 1000));
-  ASSERT_EQ(gui->itemCount(app::kDriveBox), 1);
-  EXPECT_EQ(gui->itemText(app::kDriveBox, 0), "/media/a Free 29.3 GB");
-  EXPECT_EQ(gui->text(app::kFreeLabel), "Free space> 12 GB");
+  ASSERT_EQ(gui->itemCount(ui::kDriveBox), 1);
+  EXPECT_EQ(gui->itemText(ui::kDriveBox, 0), "/media/a Free 29.3 GB");
+  EXPECT_EQ(gui->text(ui::kFreeLabel), "Free space> 12 GB");
 }

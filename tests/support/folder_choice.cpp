@@ -13,7 +13,7 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/gui.h"
 #include "platform/gui_test_access.h"
 #include "support/gui_helpers.h"
@@ -162,10 +162,10 @@ void MoveFolderFixture::SetUp() {
   stage.pop_back();
   layVolumes({diskVolume(disk, 100000, 1), diskVolume(stage, 100000, 2)});
   start();
-  chooseItem(app::kDriveBox, 1);  // the drive box lists disk, then stage
+  chooseItem(ui::kDriveBox, 1);  // the drive box lists disk, then stage
   pump();
   ASSERT_EQ(state.stagingBase(), stage);
-  ASSERT_TRUE(enabled(app::kMoveFolderButton));
+  ASSERT_TRUE(enabled(ui::kMoveFolderButton));
 }
 
 std::string MoveFolderFixture::diskFolder(const std::string& relative) const {
@@ -174,7 +174,7 @@ std::string MoveFolderFixture::diskFolder(const std::string& relative) const {
 
 void MoveFolderFixture::moveFolders(std::vector<std::string> folderPaths, TickBy how) {
   scheduleFolderChoice(*gui, std::move(folderPaths), how);
-  click(app::kMoveFolderButton);
+  click(ui::kMoveFolderButton);
   pump();
 }
 

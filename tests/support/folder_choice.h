@@ -3,7 +3,7 @@
 // ticks are scheduled before the click that opens it and run from inside that loop.
 //
 //   scheduleFolderChoice(*gui, {volume.folderPath("Video")});
-//   click(app::kMoveFolderButton);
+//   click(ui::kMoveFolderButton);
 //   pump();  // the window opens, Video/ is ticked, "OK" pressed, the scan runs
 #pragma once
 #include <functional>

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/widgets.h"
+#include "ui/window.h"
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/gui_test_access.h"
@@ -115,7 +115,7 @@ inline bool contains(const std::string& text, const std::string& part) {
 class ProgressRecorder {
  public:
   explicit ProgressRecorder(platform::Gui& gui) {
-    auto* bar = qobject_cast<QProgressBar*>(platform::qtWidget(gui, app::kProgressBar));
+    auto* bar = qobject_cast<QProgressBar*>(platform::qtWidget(gui, ui::kProgressBar));
     if (bar) connection_ = QObject::connect(bar, &QProgressBar::valueChanged,
                                             [this](int value) { values.push_back(value); });
   }
@@ -175,24 +175,24 @@ class StagingFixture : public AppFixture {
 
   // A later run: a fresh program state and window, and Shelfdex.dat dropped on it.
   void restartAndDrop() {
-    gui->closeWindow(app::kMainWindow);
+    gui->closeWindow(ui::kMainWindow);
     state = staging::State();
     start();
     dropFiles({database()});
     pump();
   }
 
-  void setCheck(bool ticked) { gui->setState(app::kCheckBox, ticked ? 1 : 0); }
+  void setCheck(bool ticked) { gui->setState(ui::kCheckBox, ticked ? 1 : 0); }
   // A click on "GO" / "BACK" as the user makes it; false when the program ended inside.
   bool clickGo() {
-    gui->disable(app::kGoButton, false);
-    click(app::kGoButton);
+    gui->disable(ui::kGoButton, false);
+    click(ui::kGoButton);
     pump();
     return !ended();
   }
   bool clickBack() {
-    gui->disable(app::kBackButton, false);
-    click(app::kBackButton);
+    gui->disable(ui::kBackButton, false);
+    click(ui::kBackButton);
     pump();
     return !ended();
   }

@@ -1,7 +1,7 @@
 // Character counting and the UTF-8 check for folder paths.
-#include "folders/text.h"
+#include "platform/text.h"
 
-namespace folders {
+namespace platform {
 namespace {
 
 bool continuationByte(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -70,4 +70,4 @@ bool storableText(std::string_view text) {
   return true;
 }
 
-}  // namespace folders
+}  // namespace platform

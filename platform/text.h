@@ -1,11 +1,11 @@
-// Text rules of folder paths shown and listed: lengths count characters (UTF-8 code points)
+// Text rules of paths shown and stored: lengths count characters (UTF-8 code points)
 // so a shortened path never splits a letter, and names the file database can carry.
 #pragma once
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace folders {
+namespace platform {
 
 // The first count characters of text (all of it when it is shorter).
 std::string firstCharacters(std::string_view text, size_t count);
@@ -17,4 +17,4 @@ size_t characterCount(std::string_view text);
 // paths as UTF-8 lines, so any other path could never be put back.
 bool storableText(std::string_view text);
 
-}  // namespace folders
+}  // namespace platform
