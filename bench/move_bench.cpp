@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui_test_access.h"
 #include "app/event_loop.h"
 #include "ui/window.h"
 #include "bench/commands.h"
@@ -84,9 +85,9 @@ struct Outcome {
   std::string why;  // what went wrong, for the report
 };
 
-std::string shownBoxes(platform::Gui& gui) {
+std::string boxesText(platform::Gui& gui) {
   std::string text;
-  for (const platform::MessageRecord& box : gui.shownBoxes()) text += " [" + box.title + ": " + box.text + "]";
+  for (const platform::MessageRecord& box : platform::shownBoxes(gui)) text += " [" + box.title + ": " + box.text + "]";
   return text;
 }
 
@@ -94,7 +95,7 @@ std::string shownBoxes(platform::Gui& gui) {
 bool startFresh(staging::State& state, platform::Gui& gui, bool check) {
   if (!app::startProgram(state, gui)) return false;
   gui.setState(ui::kCheckBox, check ? 1 : 0);
-  gui.scriptAnswers(std::vector<int>(8, platform::kAnswerCancel));
+  platform::scriptAnswers(gui, std::vector<int>(8, platform::kAnswerCancel));
   return true;
 }
 
@@ -109,22 +110,22 @@ Outcome runOut(platform::Gui& gui, const std::string& source, const std::string&
   state.currentDrive = 0;
   state.folders = {source + "/"};
   state.needSpace = treeBytes(source, &files);
-  const size_t shown = gui.shownBoxes().size();
+  const size_t shown = platform::shownBoxes(gui).size();
   const Clock::time_point start = Clock::now();
   try {
     folders::scanChosenFolders(state, gui);
     staging::moveOut(state, gui);
     outcome.ok = true;
   } catch (const platform::ProgramEnd&) {
-    outcome.why = "GO ended the program:" + shownBoxes(gui);
+    outcome.why = "GO ended the program:" + boxesText(gui);
   }
   outcome.seconds = secondsSince(start);
   gui.closeWindow(ui::kMainWindow);
   int64_t left = 0;
   treeBytes(source, &left);
-  if (outcome.ok && gui.shownBoxes().size() != shown) {
+  if (outcome.ok && platform::shownBoxes(gui).size() != shown) {
     outcome.ok = false;
-    outcome.why = "a message box was shown:" + shownBoxes(gui);
+    outcome.why = "a message box was shown:" + boxesText(gui);
   } else if (outcome.ok && left != 0) {
     outcome.ok = false;
     outcome.why = std::to_string(left) + " of " + std::to_string(files) + " files not moved";
@@ -137,7 +138,7 @@ Outcome runBack(platform::Gui& gui, const std::string& stage, bool check) {
   Outcome outcome;
   staging::State state;
   if (!startFresh(state, gui, check)) return {false, 0, "no main window"};
-  const size_t shown = gui.shownBoxes().size();
+  const size_t shown = platform::shownBoxes(gui).size();
   const std::string database = stage + "/" + staging::kDatabaseName;
   const Clock::time_point start = Clock::now();
   try {
@@ -149,13 +150,13 @@ Outcome runBack(platform::Gui& gui, const std::string& stage, bool check) {
       outcome.why = "no database to load at " + database;
     }
   } catch (const platform::ProgramEnd&) {
-    outcome.why = "BACK ended the program:" + shownBoxes(gui);
+    outcome.why = "BACK ended the program:" + boxesText(gui);
   }
   outcome.seconds = secondsSince(start);
   gui.closeWindow(ui::kMainWindow);
-  if (outcome.ok && gui.shownBoxes().size() != shown) {
+  if (outcome.ok && platform::shownBoxes(gui).size() != shown) {
     outcome.ok = false;
-    outcome.why = "a message box was shown:" + shownBoxes(gui);
+    outcome.why = "a message box was shown:" + boxesText(gui);
   } else if (outcome.ok && fs::exists(database)) {
     outcome.ok = false;
     outcome.why = "the staging area is still there";

@@ -55,7 +55,6 @@ class Gui {
   void useAsParent(int window);          // widgets created next belong to window
   void closeWindow(int window);
   void keepOnTop(int window, bool on);   // without moving, resizing or re-showing it
-  bool isKeptOnTop(int window) const;
   void enableDrop(int window);           // file drops onto window give kEventDrop
 
   // Widgets of the current parent; each returns its number (1 for number 0), 0 on failure.
@@ -87,10 +86,7 @@ class Gui {
   void setItemTip(int widget, int position, const std::string& tip);  // list box row's tooltip
   void removeItem(int widget, int position);
   void clearItems(int widget);
-  int itemCount(int widget) const;
-  std::string itemText(int widget, int position) const;
   void disable(int widget, bool disabled);
-  bool isDisabled(int widget) const;
 
   // Fonts: a number for loadFont's result, 0 on failure.
   int loadFont(const std::string& face, int points);
@@ -110,20 +106,19 @@ class Gui {
   // The same, always: ends every command, so nothing done meanwhile outlives it.
   void discardPendingEvents();
 
-  // Message boxes: modal; scripted answers (tests) are used in order while any are left.
-  // detail, when given, is a second, smaller line under the text (a path, the system's reason).
+  // Message boxes: modal; scripted answers (tests, gui_test_access.h) are used in order
+  // while any are left. detail, when given, is a second, smaller line under the text (a
+  // path, the system's reason).
   int messageBox(const std::string& title, const std::string& text, int kind,
                  const std::string& detail = {});
-  void scriptAnswers(std::vector<int> answers);
-  const std::vector<MessageRecord>& shownBoxes() const;
 
   // Ends the program: throws ProgramEnd, which unwinds to the main routine.
   [[noreturn]] void endProgram();
 
   struct Impl;
-  Impl& impl() { return *impl_; }
 
  private:
+  friend struct TestAccess;  // gui_test_access.h
   std::unique_ptr<Impl> impl_;
 };
 

@@ -98,6 +98,12 @@ class TopWindow;
 
 }  // namespace
 
+struct Gui::Impl;
+// What gui_test_access.h reaches inside a Gui.
+struct TestAccess {
+  static Gui::Impl* impl(const Gui& gui) { return gui.impl_.get(); }
+};
+
 struct Gui::Impl {
   std::chrono::steady_clock::time_point lastDrain;  // when drainEvents last fetched events
 
@@ -671,11 +677,6 @@ void Gui::keepOnTop(int window, bool on) {
     setAboveX11(found->second.widget, on);
 }
 
-bool Gui::isKeptOnTop(int window) const {
-  auto found = impl_->windows.find(window);
-  return found != impl_->windows.end() && found->second.onTop;
-}
-
 void Gui::enableDrop(int window) {
   auto found = impl_->windows.find(window);
   if (found != impl_->windows.end()) found->second.widget->enableDrop();
@@ -896,28 +897,8 @@ void Gui::clearItems(int widget) {
   else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) list->clear();
 }
 
-int Gui::itemCount(int widget) const {
-  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) return box->count();
-  if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) return list->count();
-  return 0;
-}
-
-std::string Gui::itemText(int widget, int position) const {
-  if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) {
-    if (position >= 0 && position < box->count()) return toUtf8(box->itemText(position));
-  } else if (auto* list = impl_->as<QListWidget>(widget, Kind::ListBox)) {
-    if (position >= 0 && position < list->count()) return toUtf8(list->item(position)->text());
-  }
-  return {};
-}
-
 void Gui::disable(int widget, bool disabled) {
   if (Impl::WidgetRecord* record = impl_->widget(widget)) record->widget->setEnabled(!disabled);
-}
-
-bool Gui::isDisabled(int widget) const {
-  const Impl::WidgetRecord* record = impl_->widget(widget);
-  return record && !record->widget->isEnabled();
 }
 
 int Gui::loadFont(const std::string& face, int points) {
@@ -1021,11 +1002,12 @@ int Gui::messageBox(const std::string& title, const std::string& text, int kind,
   return kAnswerOk;
 }
 
-void Gui::scriptAnswers(std::vector<int> answers) {
-  impl_->answers.assign(answers.begin(), answers.end());
+void scriptAnswers(Gui& gui, std::vector<int> answers) {
+  Gui::Impl* impl = TestAccess::impl(gui);
+  impl->answers.assign(answers.begin(), answers.end());
 }
 
-const std::vector<MessageRecord>& Gui::shownBoxes() const { return impl_->shown; }
+const std::vector<MessageRecord>& shownBoxes(const Gui& gui) { return TestAccess::impl(gui)->shown; }
 
 void Gui::endProgram() { throw ProgramEnd{}; }
 
@@ -1050,13 +1032,42 @@ std::string displayProblem() {
   return reached ? std::string() : std::string("cannot open the display ") + display;
 }
 
+bool isKeptOnTop(const Gui& gui, int window) {
+  const Gui::Impl* impl = TestAccess::impl(gui);
+  auto found = impl->windows.find(window);
+  return found != impl->windows.end() && found->second.onTop;
+}
+
+int itemCount(const Gui& gui, int widget) {
+  const Gui::Impl* impl = TestAccess::impl(gui);
+  if (auto* box = impl->as<QComboBox>(widget, Kind::ComboBox)) return box->count();
+  if (auto* list = impl->as<QListWidget>(widget, Kind::ListBox)) return list->count();
+  return 0;
+}
+
+std::string itemText(const Gui& gui, int widget, int position) {
+  const Gui::Impl* impl = TestAccess::impl(gui);
+  if (auto* box = impl->as<QComboBox>(widget, Kind::ComboBox)) {
+    if (position >= 0 && position < box->count()) return toUtf8(box->itemText(position));
+  } else if (auto* list = impl->as<QListWidget>(widget, Kind::ListBox)) {
+    if (position >= 0 && position < list->count()) return toUtf8(list->item(position)->text());
+  }
+  return {};
+}
+
+bool isDisabled(const Gui& gui, int widget) {
+  const Gui::Impl* impl = TestAccess::impl(gui);
+  const Gui::Impl::WidgetRecord* record = impl->widget(widget);
+  return record && !record->widget->isEnabled();
+}
+
 QWidget* qtWindow(Gui& gui, int window) {
-  auto found = gui.impl().windows.find(window);
-  return found == gui.impl().windows.end() ? nullptr : found->second.widget;
+  auto found = TestAccess::impl(gui)->windows.find(window);
+  return found == TestAccess::impl(gui)->windows.end() ? nullptr : found->second.widget;
 }
 
 QWidget* qtWidget(Gui& gui, int widget) {
-  Gui::Impl::WidgetRecord* record = gui.impl().widget(widget);
+  Gui::Impl::WidgetRecord* record = TestAccess::impl(gui)->widget(widget);
   return record ? record->widget : nullptr;
 }
 

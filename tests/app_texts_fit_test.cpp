@@ -52,8 +52,8 @@ class TextsFit : public testing_support::AppFixture {
     AppFixture::TearDown();
   }
   int driveItem(const std::string& mountPoint) {
-    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
-      if (gui->itemText(ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    for (int i = 0; i < platform::itemCount(*gui, ui::kDriveBox); ++i)
+      if (platform::itemText(*gui, ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
     return -1;
   }
   TempTree tree;
@@ -67,14 +67,14 @@ TEST_F(TextsFit, DriveBoxTellsWhichVolumeAndItsRoom) {
     volumes.push_back(diskVolume("/mnt/archive-" + std::to_string(n), 1000 * int(n), n));
   layVolumes(volumes);
   start();
-  ASSERT_EQ(gui->itemCount(ui::kDriveBox), 20);
+  ASSERT_EQ(platform::itemCount(*gui, ui::kDriveBox), 20);
   auto* box = qobject_cast<QComboBox*>(platform::qtWidget(*gui, ui::kDriveBox));
 
   for (const std::string& mountPoint : {kSandisk, kBackup, std::string("/mnt/backup-disk-3"), kPassport}) {
     const int item = driveItem(mountPoint);
     ASSERT_GE(item, 0) << mountPoint;
     gui->setState(ui::kDriveBox, item);
-    const std::string text = gui->itemText(ui::kDriveBox, item);
+    const std::string text = platform::itemText(*gui, ui::kDriveBox, item);
     // The closed box ends as the item does: the mount point's last characters, the free figure.
     const std::string end = mountPoint.substr(mountPoint.size() - 2) + text.substr(mountPoint.size());
     const std::string shown = platform::shownText(*gui, ui::kDriveBox);
@@ -104,7 +104,7 @@ TEST_F(TextsFit, EveryStatusMessageOfASessionIsShownWhole) {
   const std::string photos = tree.makeFolder(kPassport.substr(1) + "/Photos 2019-2024/Summer");
   for (const char* name : {"IMG_20190704_183512 Family at the lake.JPG", "WWWWWWWW MMMMMMMM.mov"})
     tree.write(kPassport.substr(1) + "/Photos 2019-2024/Summer/" + name, std::string(70000, 'x'));
-  gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+  platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
   StatusWatch watch(*gui);
   start();
   chooseItem(ui::kPresetBox, 0);

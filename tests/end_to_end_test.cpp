@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "platform/gui_test_access.h"
 #include "support/folder_choice.h"
 #include "support/staging_fixture.h"
 
@@ -46,7 +47,7 @@ class EndToEnd : public testing_support::AppFixture {
     // The folder tree shows the volumes of the table: one for the data, one to stage on.
     layVolumes({testing_support::diskVolume(tree.path("data"), 1, 8),
                 testing_support::diskVolume(base, 100000, 7)});
-    gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+    platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
   }
   void TearDown() override {
     testing_support::restoreSyscalls();
@@ -74,8 +75,8 @@ class EndToEnd : public testing_support::AppFixture {
     start();
     chooseItem(ui::kPresetBox, 0);
     int stageItem = -1;
-    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
-      if (gui->itemText(ui::kDriveBox, i).rfind(base + " ", 0) == 0) stageItem = i;
+    for (int i = 0; i < platform::itemCount(*gui, ui::kDriveBox); ++i)
+      if (platform::itemText(*gui, ui::kDriveBox, i).rfind(base + " ", 0) == 0) stageItem = i;
     ASSERT_GE(stageItem, 0);
     chooseItem(ui::kDriveBox, stageItem);
     pump();
@@ -123,7 +124,7 @@ class EndToEnd : public testing_support::AppFixture {
     EXPECT_TRUE(tree.list("stage").empty());
     EXPECT_EQ(statusLines(status()).back(), "Finished");
     EXPECT_EQ(progress(), 100);
-    EXPECT_TRUE(gui->shownBoxes().empty());
+    EXPECT_TRUE(platform::shownBoxes(*gui).empty());
   }
 
   Snapshot snapshot(const std::string& folder) const { return testing_support::snapshot(folder); }
@@ -169,7 +170,7 @@ TEST_F(EndToEnd, BackInALaterRunByDroppingTheDatabase) {
   ASSERT_TRUE(pump());
   ASSERT_EQ(state.files, listed);
   EXPECT_TRUE(enabled(ui::kBackButton));
-  EXPECT_TRUE(gui->isDisabled(ui::kGoButton));
+  EXPECT_TRUE(platform::isDisabled(*gui, ui::kGoButton));
   EXPECT_EQ(statusLines(status()),
             (std::vector<std::string>{"Restore Size 0.00 GB", "Load File Database", "Restore Prepare"}));
 

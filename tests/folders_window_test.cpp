@@ -110,7 +110,7 @@ TEST_F(FolderWindowTest, IsBuiltAsItsTableSaysAndClosedAfterwards) {
     EXPECT_EQ(top->windowTitle(), "Move Folder");
     EXPECT_EQ(top->size(), QSize(636, 479));
     EXPECT_TRUE(top->windowFlags().testFlag(Qt::Tool));
-    EXPECT_TRUE(gui->isKeptOnTop(user.window));
+    EXPECT_TRUE(platform::isKeptOnTop(*gui, user.window));
     // Widgets in creation order (numbers are handed out in that order) at their places.
     const struct {
       QRect at;
@@ -146,7 +146,7 @@ TEST_F(FolderWindowTest, IsBuiltAsItsTableSaysAndClosedAfterwards) {
     ASSERT_EQ(computer->childCount(), 3);
     EXPECT_EQ(computer->child(0)->text(0).toStdString(), disk);
     EXPECT_EQ(computer->child(1)->text(0).toStdString(), stage);
-    EXPECT_EQ(gui->itemCount(user.list), 0);
+    EXPECT_EQ(platform::itemCount(*gui, user.list), 0);
     user.pressOk();
   });
   EXPECT_EQ(platform::qtWindow(*gui, window), nullptr);

@@ -80,7 +80,7 @@ TEST_F(GuiTest, ClicksOfEnabledButtonsAndCheckBoxesAreEvents) {
   EXPECT_EQ(gui.eventWidget(), 0);
 
   gui.disable(0, true);
-  EXPECT_TRUE(gui.isDisabled(0));
+  EXPECT_TRUE(platform::isDisabled(gui, 0));
   clickWidget(gui, 0);
   EXPECT_EQ(gui.waitEvent(20), kEventNone);
 }
@@ -127,15 +127,15 @@ TEST_F(GuiTest, DrainedEventsAreGone) {
 }
 
 TEST_F(GuiTest, ScriptedMessageBoxesAnswerInOrderAndAreRecorded) {
-  gui.scriptAnswers({kAnswerRetry, kAnswerCancel});
+  platform::scriptAnswers(gui, {kAnswerRetry, kAnswerCancel});
   EXPECT_EQ(gui.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
                            kBoxWarningRetryCancel), kAnswerRetry);
   EXPECT_EQ(gui.messageBox("Error", "Drive error, stop.", kBoxStopOk), kAnswerCancel);
-  ASSERT_EQ(gui.shownBoxes().size(), 2u);
-  EXPECT_EQ(gui.shownBoxes()[0].title, "Error File checked");
-  EXPECT_EQ(gui.shownBoxes()[0].text, "Retry Copy? ( Cancel = End )");
-  EXPECT_EQ(gui.shownBoxes()[0].kind, kBoxWarningRetryCancel);
-  EXPECT_EQ(gui.shownBoxes()[1].title, "Error");
+  ASSERT_EQ(platform::shownBoxes(gui).size(), 2u);
+  EXPECT_EQ(platform::shownBoxes(gui)[0].title, "Error File checked");
+  EXPECT_EQ(platform::shownBoxes(gui)[0].text, "Retry Copy? ( Cancel = End )");
+  EXPECT_EQ(platform::shownBoxes(gui)[0].kind, kBoxWarningRetryCancel);
+  EXPECT_EQ(platform::shownBoxes(gui)[1].title, "Error");
   EXPECT_THROW(gui.endProgram(), ProgramEnd);
 }
 
@@ -162,8 +162,8 @@ TEST_F(GuiTest, ShownRetryBoxAnswersCancelOnEscapeAboveAWindowOnTop) {
   EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance("Error File checked 2") + 150);
   EXPECT_EQ(detail, "/media/a/x.bin\nNo space left on device");
   EXPECT_TRUE(wasAbove);
-  EXPECT_TRUE(gui.isKeptOnTop(0));
-  EXPECT_EQ(gui.shownBoxes().size(), 1u);
+  EXPECT_TRUE(platform::isKeptOnTop(gui, 0));
+  EXPECT_EQ(platform::shownBoxes(gui).size(), 1u);
 }
 
 TEST_F(GuiTest, StatusTextComesBackExactlyAsSet) {
@@ -177,15 +177,15 @@ TEST_F(GuiTest, StatusTextComesBackExactlyAsSet) {
 TEST_F(GuiTest, MissingNumbersDoNothing) {
   EXPECT_EQ(gui.text(42), "");
   EXPECT_EQ(gui.state(42), 0);
-  EXPECT_EQ(gui.itemCount(42), 0);
-  EXPECT_EQ(gui.itemText(42, 0), "");
-  EXPECT_FALSE(gui.isDisabled(42));
+  EXPECT_EQ(platform::itemCount(gui, 42), 0);
+  EXPECT_EQ(platform::itemText(gui, 42, 0), "");
+  EXPECT_FALSE(platform::isDisabled(gui, 42));
   gui.setText(42, "x");
   gui.setState(42, 1);
   gui.addItem(42, -1, "x");
   gui.disable(42, true);
   gui.keepOnTop(42, true);
-  EXPECT_FALSE(gui.isKeptOnTop(42));
+  EXPECT_FALSE(platform::isKeptOnTop(gui, 42));
   EXPECT_EQ(qtWidget(gui, 42), nullptr);
   // No window is the parent: nothing can be created.
   gui.useAsParent(42);
@@ -195,10 +195,10 @@ TEST_F(GuiTest, MissingNumbersDoNothing) {
 
 TEST_F(GuiTest, KeepOnTopIsSwitchedOnAndOff) {
   gui.keepOnTop(0, true);
-  EXPECT_TRUE(gui.isKeptOnTop(0));
+  EXPECT_TRUE(platform::isKeptOnTop(gui, 0));
   EXPECT_TRUE(qtWindow(gui, 0)->isVisible());
   gui.keepOnTop(0, false);
-  EXPECT_FALSE(gui.isKeptOnTop(0));
+  EXPECT_FALSE(platform::isKeptOnTop(gui, 0));
 }
 
 // A temporary folder with subfolders, a hidden one, a file and a link to a folder.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui_test_access.h"
 #include "support/folder_choice.h"
 #include "support/staging_fixture.h"
 
@@ -81,8 +82,8 @@ class GuideScreens : public testing_support::AppFixture {
   void shootMain(const std::string& name) { shoot(name, mainWindow()); }
 
   int driveItem(const std::string& mountPoint) {
-    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
-      if (gui->itemText(ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    for (int i = 0; i < platform::itemCount(*gui, ui::kDriveBox); ++i)
+      if (platform::itemText(*gui, ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
     return -1;
   }
 
@@ -110,7 +111,7 @@ class GuideScreens : public testing_support::AppFixture {
 TEST_F(GuideScreens, OneSession) {
   if (shots.empty() || stage.empty() || folders.empty())
     GTEST_SKIP() << "run scripts/screenshots, which sets BURNSHELF_SHOTS_*";
-  gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+  platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
   start();
   pump();
   shootMain("main-window");
@@ -154,7 +155,7 @@ TEST_F(GuideScreens, OneSession) {
   // Later: a new run of the program, Shelfdex.dat dropped on its window.
   delete gui;
   gui = new platform::Gui();
-  gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+  platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
   state = staging::State{};
   start();
   pump();

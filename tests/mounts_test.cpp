@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "folders/scan.h"
+#include "platform/gui_test_access.h"
 #include "support/staging_fixture.h"
 
 namespace {
@@ -26,7 +27,7 @@ class Mounts : public testing_support::AppFixture {
     const char* inside = std::getenv("BURNSHELF_MOUNT_NAMESPACE");
     if (!inside || std::string(inside) != "1") GTEST_SKIP() << "run tests/mounts.sh as root";
     AppFixture::SetUp();
-    gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+    platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
     start();
     // A RAM disk as the staging volume, with room to spare.
     stage = tree.makeFolder("stage");

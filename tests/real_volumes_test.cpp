@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui_test_access.h"
 #include "support/folder_choice.h"
 #include "support/staging_fixture.h"
 
@@ -80,7 +81,7 @@ class RealVolumes : public testing_support::AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+    platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
   }
 
   // A folder as users keep them, in a fresh folder on the volume: nested and empty folders,
@@ -137,8 +138,8 @@ class RealVolumes : public testing_support::AppFixture {
   }
 
   int driveItem(const std::string& mountPoint) {
-    for (int i = 0; i < gui->itemCount(ui::kDriveBox); ++i)
-      if (gui->itemText(ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
+    for (int i = 0; i < platform::itemCount(*gui, ui::kDriveBox); ++i)
+      if (platform::itemText(*gui, ui::kDriveBox, i).rfind(mountPoint + " Free ", 0) == 0) return i;
     return -1;
   }
 
@@ -175,7 +176,7 @@ class RealVolumes : public testing_support::AppFixture {
                   const std::string& folder) {
     ASSERT_EQ(statusLines(status()).back(), "Finished") << status();
     EXPECT_EQ(progress(), 100);
-    EXPECT_TRUE(gui->shownBoxes().empty());
+    EXPECT_TRUE(platform::shownBoxes(*gui).empty());
     const Snapshot after = testing_support::snapshot(folder);
     ASSERT_EQ(keys(after), keys(before));
     const int64_t step = std::max(data.timeStepNs, stage.timeStepNs);
@@ -261,7 +262,7 @@ class RealVolumes : public testing_support::AppFixture {
   void restart() {
     delete gui;
     gui = new platform::Gui();
-    gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+    platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
     state = staging::State{};
   }
 
@@ -283,7 +284,7 @@ TEST_F(RealVolumes, DriveBoxListsTheMountedVolumesWithTheirFreeSpace) {
     const int64_t mib = freeMiB(volume.mountPoint);
     EXPECT_EQ(state.drives[item].free, mib) << volume.name;
     // The box shows gigabytes with one decimal, as df -m / 1024 gives them.
-    const std::string shown = gui->itemText(ui::kDriveBox, item);
+    const std::string shown = platform::itemText(*gui, ui::kDriveBox, item);
     const double gigabytes = std::stod(shown.substr(volume.mountPoint.size() + 6));
     EXPECT_NEAR(gigabytes, static_cast<double>(mib) / 1024.0, 0.051) << shown;
   }
@@ -421,7 +422,7 @@ TEST_P(PulledOut, LosesNothingAndBackRestoresFromTheVolumeMountedAgain) {
   stopWatching();
   ASSERT_TRUE(pulled_);
   EXPECT_TRUE(ended()) << status();
-  EXPECT_FALSE(gui->shownBoxes().empty()) << status();
+  EXPECT_FALSE(platform::shownBoxes(*gui).empty()) << status();
 
   // The same image at another mount point: every file is whole somewhere.
   mountElsewhere(stage);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/gui_test_access.h"
 #include "support/staging_fixture.h"
 #include "support/time_zone.h"
 
@@ -80,8 +81,8 @@ TEST_P(MoveBackEitherWay, PutsEveryFileBackExactlyAndRemovesTheStagingArea) {
   EXPECT_FALSE(enabled(ui::kBackButton));
   EXPECT_FALSE(enabled(ui::kCheckBox));
   EXPECT_EQ(gui->text(ui::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
-  EXPECT_FALSE(gui->isKeptOnTop(ui::kMainWindow));
-  EXPECT_TRUE(gui->shownBoxes().empty());
+  EXPECT_FALSE(platform::isKeptOnTop(*gui, ui::kMainWindow));
+  EXPECT_TRUE(platform::shownBoxes(*gui).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(CheckBox, MoveBackEitherWay, ::testing::Values(true, false),
@@ -216,10 +217,10 @@ TEST_P(DamagedStagedCopy, NeverReplacesAnythingAndKeepsTheStagingArea) {
   } else {
     EXPECT_FALSE(ran);
     EXPECT_EQ(lines(), (std::vector<std::string>{"Restore Size 0.00 GB", "Files not restored: 1", bigPath}));
-    ASSERT_EQ(gui->shownBoxes().size(), 1u);
-    EXPECT_EQ(gui->shownBoxes()[0].title, "Error");
-    EXPECT_EQ(gui->shownBoxes()[0].text, "Drive error, stop.");
-    EXPECT_EQ(gui->shownBoxes()[0].kind, platform::kBoxStopOk);
+    ASSERT_EQ(platform::shownBoxes(*gui).size(), 1u);
+    EXPECT_EQ(platform::shownBoxes(*gui)[0].title, "Error");
+    EXPECT_EQ(platform::shownBoxes(*gui)[0].text, "Drive error, stop.");
+    EXPECT_EQ(platform::shownBoxes(*gui)[0].kind, platform::kBoxStopOk);
     EXPECT_EQ(testing_support::snapshot(base), stagingBefore);  // staging area and database kept
   }
 }
@@ -289,7 +290,7 @@ TEST_P(BadRestoreChecked, OffersOneRetryAndKeepsTheStagingArea) {
     --*left;
     return Fault::kCorrupt;
   });
-  gui->scriptAnswers(bad.answers);
+  platform::scriptAnswers(*gui, bad.answers);
 
   EXPECT_EQ(clickBack(), !bad.ends);
   EXPECT_EQ(boxTitles(), bad.boxes);

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "platform/gui_test_access.h"
 #include "support/staging_fixture.h"
 
 namespace {
@@ -76,8 +77,8 @@ TEST_P(MoveOutEitherWay, MovesEveryFileIntoTheStagingAreaAndKeepsTheFolders) {
   EXPECT_FALSE(enabled(ui::kGoButton));
   EXPECT_FALSE(enabled(ui::kCheckBox));
   EXPECT_EQ(gui->text(ui::kCheckBox), "CRC32,MD5,SHA-1 FingerPrint Check");
-  EXPECT_FALSE(gui->isKeptOnTop(ui::kMainWindow));
-  EXPECT_TRUE(gui->shownBoxes().empty());
+  EXPECT_FALSE(platform::isKeptOnTop(*gui, ui::kMainWindow));
+  EXPECT_TRUE(platform::shownBoxes(*gui).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(CheckBox, MoveOutEitherWay, ::testing::Values(true, false),
@@ -183,17 +184,17 @@ TEST_P(ExistingStagingArea, IsUsedOnlyWhenItHoldsNothing) {
   const bool ran = clickGo();
   if (GetParam().refused) {
     EXPECT_FALSE(ran);
-    ASSERT_EQ(gui->shownBoxes().size(), 1u);
-    EXPECT_EQ(gui->shownBoxes()[0].title, "Error exist Shelfdex.dat");
-    EXPECT_EQ(gui->shownBoxes()[0].text,
+    ASSERT_EQ(platform::shownBoxes(*gui).size(), 1u);
+    EXPECT_EQ(platform::shownBoxes(*gui)[0].title, "Error exist Shelfdex.dat");
+    EXPECT_EQ(platform::shownBoxes(*gui)[0].text,
               "Could you move Shelfdex.dat and Backup folder to another folder now?");
-    EXPECT_EQ(gui->shownBoxes()[0].kind, platform::kBoxStopOk);
+    EXPECT_EQ(platform::shownBoxes(*gui)[0].kind, platform::kBoxStopOk);
     // Nothing was written, nothing moved.
     EXPECT_EQ(testing_support::snapshot(base), stageBefore);
     EXPECT_EQ(data(), dataBefore);
   } else {
     EXPECT_TRUE(ran);
-    EXPECT_TRUE(gui->shownBoxes().empty());
+    EXPECT_TRUE(platform::shownBoxes(*gui).empty());
     EXPECT_EQ(readFile(staged(1)), "one");
     EXPECT_FALSE(tree.exists("data/a/one"));
     EXPECT_EQ(tree.list("stage/Backup001"), std::vector<std::string>{"F0000001.dat"});
@@ -237,10 +238,10 @@ TEST_F(MoveOut, DatabaseThatCannotBeWrittenStopsBeforeAnythingIsCopied) {
     SCOPED_TRACE(c.name);
     c.breakIt();
     EXPECT_FALSE(clickGo());
-    ASSERT_FALSE(gui->shownBoxes().empty());
-    EXPECT_EQ(gui->shownBoxes().back().title, "Error");
-    EXPECT_EQ(gui->shownBoxes().back().text, "Drive error, stop.");
-    EXPECT_EQ(gui->shownBoxes().back().kind, platform::kBoxStopOk);
+    ASSERT_FALSE(platform::shownBoxes(*gui).empty());
+    EXPECT_EQ(platform::shownBoxes(*gui).back().title, "Error");
+    EXPECT_EQ(platform::shownBoxes(*gui).back().text, "Drive error, stop.");
+    EXPECT_EQ(platform::shownBoxes(*gui).back().kind, platform::kBoxStopOk);
     EXPECT_TRUE(tree.list("stage").empty());  // no half-written database left to block a retry
     EXPECT_EQ(data(), before);
     testing_support::restoreSyscalls();
@@ -273,12 +274,12 @@ TEST_P(BrokenCopyChecked, OffersOneRetryAndNeverLosesASource) {
     --*left;
     return fault;
   });
-  gui->scriptAnswers(broken.answers);
+  platform::scriptAnswers(*gui, broken.answers);
 
   EXPECT_EQ(clickGo(), !broken.ends);
   EXPECT_EQ(boxTitles(), broken.boxes);
   // The Retry box says which copy failed, and why.
-  const std::string detail = gui->shownBoxes().at(0).detail;
+  const std::string detail = platform::shownBoxes(*gui).at(0).detail;
   EXPECT_TRUE(contains(detail, staged(1))) << detail;
   EXPECT_TRUE(contains(detail, broken.fault == Fault::kFail ? "No space left on device" : "does not match"))
       << detail;
@@ -331,7 +332,7 @@ TEST_F(MoveOut, FailedCopyWithTheCheckBoxClearedKeepsItsSource) {
   });
 
   ASSERT_TRUE(clickGo());
-  EXPECT_TRUE(gui->shownBoxes().empty());
+  EXPECT_TRUE(platform::shownBoxes(*gui).empty());
   EXPECT_EQ(lines(), (std::vector<std::string>{state.sizeLine, "Created File Database",
                                                "Backup complete", "Files not moved: 1",
                                                tree.path("data/a/big.bin")}));
@@ -372,7 +373,7 @@ TEST_F(MoveOut, DiskThatFillsKeepsEverySourceWhoseCopyDidNotFit) {
     EXPECT_EQ(data(), before);
     *written = 0;
     setCheck(true);
-    gui->scriptAnswers({platform::kAnswerRetry, platform::kAnswerOk});
+    platform::scriptAnswers(*gui, {platform::kAnswerRetry, platform::kAnswerOk});
     EXPECT_FALSE(clickGo());
     EXPECT_EQ(boxTitles(), (std::vector<std::string>{"Error File checked", "Error File checked 2"}));
     EXPECT_EQ(data(), before);
@@ -453,7 +454,7 @@ TEST_F(MoveOut, ABadCopyInABatchOfSmallFilesIsNamedWhenTheQuestionComes) {
   injectWriteFaults([](const std::string&, int64_t offset, size_t size) {
     return offset == 0 && size == 103 ? Fault::kCorrupt : Fault::kPass;  // f3 only
   });
-  gui->scriptAnswers({platform::kAnswerCancel});
+  platform::scriptAnswers(*gui, {platform::kAnswerCancel});
 
   EXPECT_FALSE(clickGo());
   EXPECT_EQ(boxTitles(), (std::vector<std::string>{"Error File checked"}));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui_test_access.h"
 #include "platform/gui.h"
 #include "platform/volumes.h"
 #include "staging/state.h"
@@ -38,7 +39,7 @@ class AppFixture : public ::testing::Test {
 
   std::string status() { return gui->text(3); }
   int progress() { return gui->state(2); }
-  bool enabled(int widget) { return !gui->isDisabled(widget); }
+  bool enabled(int widget) { return !platform::isDisabled(*gui, widget); }
 
   platform::Gui* gui = nullptr;
   staging::State state;

@@ -126,7 +126,7 @@ void FolderWindowUser::toggleTopNode() {
 
 std::vector<std::string> FolderWindowUser::rows() const {
   std::vector<std::string> shown;
-  for (int i = 0; i < gui.itemCount(list); ++i) shown.push_back(gui.itemText(list, i));
+  for (int i = 0; i < platform::itemCount(gui, list); ++i) shown.push_back(platform::itemText(gui, list, i));
   return shown;
 }
 

@@ -142,7 +142,7 @@ class StagingFixture : public AppFixture {
     state.currentDrive = 0;
     state.sizeLine = "Stock Size 0.00 GB";
     // A box nobody answers would wait for ever offscreen: OK closes any box not scripted.
-    gui->scriptAnswers(std::vector<int>(16, platform::kAnswerOk));
+    platform::scriptAnswers(*gui, std::vector<int>(16, platform::kAnswerOk));
   }
   void TearDown() override {
     restoreSyscalls();
@@ -218,7 +218,7 @@ class StagingFixture : public AppFixture {
   std::vector<std::string> lines() { return statusLines(status()); }
   std::vector<std::string> boxTitles() const {
     std::vector<std::string> titles;
-    for (const platform::MessageRecord& box : gui->shownBoxes()) titles.push_back(box.title);
+    for (const platform::MessageRecord& box : platform::shownBoxes(*gui)) titles.push_back(box.title);
     return titles;
   }
 
