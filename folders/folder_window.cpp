@@ -34,7 +34,7 @@ void synchronise(staging::State& state, platform::Gui& gui, int list, const std:
   const auto found = std::find(state.folders.begin(), state.folders.end(), path);
   if (ticked && found == state.folders.end()) {
     state.folders.push_back(path);
-    gui.addItem(list, -1, rowText(path, ui::kPathDisplayLimit));
+    gui.addItem(list, platform::kAtEnd, rowText(path, ui::kPathDisplayLimit));
     gui.setItemTip(list, static_cast<int>(state.folders.size()) - 1, path);
   } else if (!ticked && found != state.folders.end()) {
     gui.removeItem(list, static_cast<int>(found - state.folders.begin()));
@@ -45,7 +45,7 @@ void synchronise(staging::State& state, platform::Gui& gui, int list, const std:
 // Until "OK" or this window's close box; every other event is dropped unseen.
 void waitForChoice(platform::Gui& gui, int window, int okButton) {
   for (;;) {
-    const int event = gui.waitEvent(-1);
+    const int event = gui.waitEvent(platform::kWaitForever);
     if (event == platform::kEventWidget && gui.eventWidget() == okButton) return;
     if (event == platform::kEventClose && gui.eventWindow() == window) return;
   }
@@ -94,23 +94,23 @@ void chooseFolders(staging::State& state, platform::Gui& gui, const std::string&
 
   int list = 0;  // known once the list box exists; the hook cannot run before the loop
   const int mainFont = ui::loadMainFont(gui);
-  const auto labelled = [&](int widget) {
+  const auto withMainFont = [&](int widget) {
     gui.setFont(widget, mainFont);
     return widget;
   };
-  labelled(gui.addFolderTree(
+  withMainFont(gui.addFolderTree(
       kAnyNumber, 10, 38, 204, 386,
       treeRoots(platform::volumeTable(), state.homeDrive, platform::documentsFolder()),
       [&state, &gui, &list](const std::string& path, bool ticked) {
         synchronise(state, gui, list, path, ticked);
       }));
-  labelled(gui.addLabel(kAnyNumber, 12, 15, 162, 20, "Folder Path"));
-  labelled(gui.addLabel(kAnyNumber, 223, 17, 177, 20, "Selected in folder"));
-  list = labelled(gui.addListBox(kAnyNumber, 221, 38, 400, 386));
+  withMainFont(gui.addLabel(kAnyNumber, 12, 15, 162, 20, "Folder Path"));
+  withMainFont(gui.addLabel(kAnyNumber, 223, 17, 177, 20, "Selected in folder"));
+  list = withMainFont(gui.addListBox(kAnyNumber, 221, 38, 400, 386));
   gui.clearItems(list);
   gui.addFrame(kAnyNumber, 5, 0, 623, 432, "");
-  const int okButton = labelled(gui.addButton(kAnyNumber, 490, 440, 141, 30, "OK"));
-  labelled(gui.addLabel(kAnyNumber, 12, 440, 450, 30, "<Include subfolders> Parents folder only"));
+  const int okButton = withMainFont(gui.addButton(kAnyNumber, 490, 440, 141, 30, "OK"));
+  withMainFont(gui.addLabel(kAnyNumber, 12, 440, 450, 30, "<Include subfolders> Parents folder only"));
   gui.keepOnTop(window, true);
 
   waitForChoice(gui, window, okButton);

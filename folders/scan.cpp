@@ -82,7 +82,7 @@ class Scanner {
   void showFinished(const std::string& folder) {
     gui_.setText(ui::kStatusText,
                  ui::joinLines({progressText(folder, state_.stockSize), kFinished}));
-    gui_.drainEvents();
+    gui_.refreshWindow();
     state_.sizeLine = staging::stockSizeLine(state_.stockSize);
     finished_ = true;
   }
@@ -120,20 +120,20 @@ class Scanner {
   void appendOwnEntry(const std::string& folder) {
     if (roots_.count(folder)) return;
     const std::string parent = platform::pathPart(folder.substr(0, folder.size() - 1));
-    platform::FolderScan scan(parent);
+    platform::FolderListing scan(parent);
     while (scan.ok() && scan.next()) {
-      if (scan.type() != platform::kEntryFolder || parent + scan.name() + "/" != folder) continue;
+      if (scan.type() != platform::EntryType::kFolder || parent + scan.name() + "/" != folder) continue;
       state_.appendFile(folderEntry(folder, scan));
       return;  // names are unique within a folder
     }
   }
 
-  static FileEntry folderEntry(const std::string& path, const platform::FolderScan& scan) {
+  static FileEntry folderEntry(const std::string& path, const platform::FolderListing& scan) {
     return FileEntry{path, staging::kFolder, scan.date(platform::kCreated),
                      scan.date(platform::kModified), scan.date(platform::kAccessed), 0};
   }
 
-  static FileEntry fileEntry(std::string path, int64_t size, const platform::FolderScan& scan) {
+  static FileEntry fileEntry(std::string path, int64_t size, const platform::FolderListing& scan) {
     return FileEntry{std::move(path), staging::kFile, scan.date(platform::kCreated),
                      scan.date(platform::kModified), scan.date(platform::kAccessed), size};
   }
@@ -144,15 +144,15 @@ class Scanner {
       return;
     }
     const std::string folder = withSlash(chosen);
-    platform::FolderScan scan(folder);
+    platform::FolderListing scan(folder);
     gui_.setText(ui::kStatusText, progressText(folder, state_.stockSize));
-    gui_.drainEvents();
+    gui_.refreshWindow();
     int writable = -1;  // whether files can be deleted from folder; asked at its first file
     while (scan.ok() && scan.next()) {
       const std::string& name = scan.name();
       if (!platform::storableText(name)) continue;
-      const int type = scan.type();
-      if (type == platform::kEntryFolder) {
+      const platform::EntryType type = scan.type();
+      if (type == platform::EntryType::kFolder) {
         std::string sub = folder + name + "/";
         // A mount point the table names, or one the kernel tells apart (a bind mount).
         if (roots_.count(sub) || scan.mountId() != mount_) {
@@ -163,7 +163,7 @@ class Scanner {
         state_.appendFile(folderEntry(sub, scan));
         scanFolder(sub);
         if (reached()) return;  // the rest of this folder would add nothing
-      } else if (type == platform::kEntryFile) {
+      } else if (type == platform::EntryType::kFile) {
         std::string path = folder + name;
         if (state_.isListed(path)) continue;
         if (writable < 0) writable = platform::canWriteInto(folder) ? 1 : 0;

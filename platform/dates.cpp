@@ -121,7 +121,7 @@ int32_t fileDate(const std::string& path, int kind) {
   return internal::dateOfStatx(info, kind);
 }
 
-int setFileDate(const std::string& path, int kind, int32_t value) {
+bool setFileDate(const std::string& path, int kind, int32_t value) {
   if (kind != kAccessed && kind != kModified) return 0;  // no creation time to set on Linux
   if (path.empty()) return 0;
   timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
@@ -138,7 +138,7 @@ timespec exactTime(const std::string& path, int kind) {
   return timespec{0, UTIME_OMIT};
 }
 
-int setExactTimes(const std::string& path, timespec accessed, timespec modified) {
+bool setExactTimes(const std::string& path, timespec accessed, timespec modified) {
   if (path.empty()) return 0;
   const timespec times[2] = {accessed, modified};
   return syscalls().utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;

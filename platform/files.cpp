@@ -141,17 +141,17 @@ std::string joinPath(const std::string& root, const std::string& name) {
 
 // ---- creating and deleting ----
 
-int createFolder(const std::string& path) {
+bool createFolder(const std::string& path) {
   std::string folder = withoutTrailingSlashes(path);
   if (folder.empty()) return 0;
   return syscalls().mkdirat(AT_FDCWD, folder.c_str(), 0777) == 0;
 }
 
-int deleteFile(const std::string& path) {
+bool deleteFile(const std::string& path) {
   return !path.empty() && syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0;
 }
 
-int deleteEmptyFolder(const std::string& path) {
+bool deleteEmptyFolder(const std::string& path) {
   std::string folder = withoutTrailingSlashes(path);
   return !folder.empty() && syscalls().unlinkat(AT_FDCWD, folder.c_str(), AT_REMOVEDIR) == 0;
 }
@@ -204,7 +204,7 @@ void removeContents(int fd, uint64_t mount) {
 
 }  // namespace
 
-int deleteFolder(const std::string& path) {
+bool deleteFolder(const std::string& path) {
   std::string folder = withoutTrailingSlashes(path);
   if (folder.empty()) return 0;
   struct stat info{};
@@ -227,7 +227,7 @@ Ownership ownershipOf(const std::string& path) {
   return Ownership{static_cast<int64_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-int restoreOwnership(const std::string& path, const Ownership& ownership) {
+bool restoreOwnership(const std::string& path, const Ownership& ownership) {
   if (ownership.mode < 0 || path.empty()) return 0;
   // O_PATH: a file whose mode lets no one read it (0200) is still reached, never through a link.
   int fd = open(withoutTrailingSlashes(path).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
@@ -498,7 +498,7 @@ Temporary copyToTemporary(const std::string& source, const std::string& target,
   return temporary;
 }
 
-int placeTemporary(const Temporary& temporary, const std::string& target) {
+bool placeTemporary(const Temporary& temporary, const std::string& target) {
   if (temporary.name.empty() || pathPart(target) != temporary.folder) return 0;
   int dir = internal::openFolder(temporary.folder);
   if (dir < 0) return 0;
@@ -550,7 +550,7 @@ int removeStaleTemporaries(const std::string& folder) {
   return removed;
 }
 
-int copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
+bool copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
   const Temporary temporary = copyToTemporary(source, target, options);
   if (temporary.name.empty()) return 0;
   if (placeTemporary(temporary, target)) return 1;
@@ -559,7 +559,7 @@ int copyFile(const std::string& source, const std::string& target, const CopyOpt
   return 0;
 }
 
-int replaceFileContent(const std::string& path, const std::string& bytes) {
+bool replaceFileContent(const std::string& path, const std::string& bytes) {
   const std::string folder = pathPart(path);
   int dir = internal::openFolder(folder);
   if (dir < 0 || path.back() == '/') {
@@ -607,7 +607,7 @@ int openQuietly(const std::string& path) {
 }
 }  // namespace
 
-int flushAndForget(const std::string& path) {
+bool flushAndForget(const std::string& path) {
   int fd = openQuietly(path);
   if (fd < 0) return 0;
   bool good = syscalls().fdatasync(fd) == 0;
@@ -616,7 +616,7 @@ int flushAndForget(const std::string& path) {
   return good;
 }
 
-int forgetCached(const std::string& path) {
+bool forgetCached(const std::string& path) {
   int fd = openQuietly(path);
   if (fd < 0) return 0;
   bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
@@ -624,7 +624,7 @@ int forgetCached(const std::string& path) {
   return good;
 }
 
-int prefetchFile(const std::string& path) {
+bool prefetchFile(const std::string& path) {
   int fd = internal::openForReadingQuietly(path.c_str());
   if (fd < 0) return 0;
   bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED) == 0;
@@ -632,7 +632,7 @@ int prefetchFile(const std::string& path) {
   return good;
 }
 
-int syncVolume(const std::string& path) {
+bool syncVolume(const std::string& path) {
   int fd = openQuietly(path);
   if (fd < 0) return 0;
   // The kernel answers a FUSE volume's syncfs alone; its daemon (ntfs-3g, exfat-fuse) hears
@@ -693,7 +693,7 @@ bool canWriteInto(const std::string& folder) {
 
 // ---- folder listings ----
 
-struct FolderScan::Impl {
+struct FolderListing::Impl {
   DIR* listing = nullptr;
   std::string name;
   unsigned char dtype = DT_UNKNOWN;
@@ -709,18 +709,18 @@ struct FolderScan::Impl {
   }
 };
 
-FolderScan::FolderScan(const std::string& folder) : impl_(new Impl) {
+FolderListing::FolderListing(const std::string& folder) : impl_(new Impl) {
   if (!folder.empty()) impl_->listing = opendir(folder.c_str());
 }
 
-FolderScan::~FolderScan() {
+FolderListing::~FolderListing() {
   if (impl_->listing) closedir(impl_->listing);
   delete impl_;
 }
 
-bool FolderScan::ok() const { return impl_->listing != nullptr; }
+bool FolderListing::ok() const { return impl_->listing != nullptr; }
 
-bool FolderScan::next() {
+bool FolderListing::next() {
   if (!impl_->listing) return false;
   while (dirent* entry = readdir(impl_->listing)) {
     std::string name = entry->d_name;
@@ -734,48 +734,48 @@ bool FolderScan::next() {
   return false;
 }
 
-const std::string& FolderScan::name() const { return impl_->name; }
+const std::string& FolderListing::name() const { return impl_->name; }
 
-int FolderScan::type() const {
-  if (!impl_->listing || impl_->name.empty()) return kEntryOther;
+EntryType FolderListing::type() const {
+  if (!impl_->listing || impl_->name.empty()) return EntryType::kOther;
   unsigned char dtype = impl_->dtype;
   if (dtype == DT_UNKNOWN) {
     struct stat info{};
     if (fstatat(dirfd(impl_->listing), impl_->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-      return kEntryOther;
+      return EntryType::kOther;
     dtype = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_LNK;
   }
-  if (dtype == DT_REG) return kEntryFile;
-  if (dtype == DT_DIR) return kEntryFolder;
-  return kEntryOther;
+  if (dtype == DT_REG) return EntryType::kFile;
+  if (dtype == DT_DIR) return EntryType::kFolder;
+  return EntryType::kOther;
 }
 
-int32_t FolderScan::date(int kind) const {
+int32_t FolderListing::date(int kind) const {
   if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
   return internal::dateOfStatx(impl_->info, kind);
 }
 
-int64_t FolderScan::size() const {
+int64_t FolderListing::size() const {
   if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return kNothingThere;
   if (S_ISDIR(impl_->info.stx_mode)) return kIsFolder;
   return static_cast<int64_t>(impl_->info.stx_size);
 }
 
-uint64_t FolderScan::mountId() const {
+uint64_t FolderListing::mountId() const {
   if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
   return internal::mountIdentityOf(impl_->info);
 }
 
-uint32_t FolderScan::links() const {
+uint32_t FolderListing::links() const {
   if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return 0;
   return impl_->info.stx_nlink;
 }
 
-bool FolderScan::ownedByUser() const {
+bool FolderListing::ownedByUser() const {
   return impl_->listing && !impl_->name.empty() && impl_->examine() && impl_->info.stx_uid == geteuid();
 }
 
-bool FolderScan::readable() const {
+bool FolderListing::readable() const {
   if (!impl_->listing || impl_->name.empty()) return false;
   // The owner's read bit decides for the owner (an ACL never narrows it), so the common case
   // of one's own files needs no further call; every other case asks the kernel.

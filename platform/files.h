@@ -13,9 +13,12 @@ struct Fingerprints;
 constexpr int64_t kNothingThere = -1;  // file size: no file or folder at that path
 constexpr int64_t kIsFolder = -2;      // file size: a folder (or a volume root)
 
-constexpr int kEntryOther = 0;   // links, FIFOs, sockets, devices: never scanned or moved
-constexpr int kEntryFile = 1;    // a regular file
-constexpr int kEntryFolder = 2;  // a real folder (not a link to one)
+// What an entry of a folder listing is (links are not followed).
+enum class EntryType {
+  kOther,   // links, FIFOs, sockets, devices: never scanned or moved
+  kFile,    // a regular file
+  kFolder,  // a real folder (not a link to one)
+};
 
 // Size in bytes of the file at path; kNothingThere (also for ""), kIsFolder for a folder.
 int64_t fileSize(const std::string& path);
@@ -28,18 +31,18 @@ std::string filePart(const std::string& path);
 // root + "/" + name with exactly one "/" between them ("/" + "a" is "/a").
 std::string joinPath(const std::string& root, const std::string& name);
 
-// Creates the last level of path (a trailing "/" ignored); nonzero on success,
-// 0 when it exists already or its parent is missing.
-int createFolder(const std::string& path);
-// Deletes one file (a link is removed as a link); nonzero on success.
-int deleteFile(const std::string& path);
-// Removes a folder only when it is empty; nonzero on success.
-int deleteEmptyFolder(const std::string& path);
+// Creates the last level of path (a trailing "/" ignored); true on success,
+// false when it exists already or its parent is missing.
+bool createFolder(const std::string& path);
+// Deletes one file (a link is removed as a link); true on success.
+bool deleteFile(const std::string& path);
+// Removes a folder only when it is empty; true on success.
+bool deleteEmptyFolder(const std::string& path);
 // Deletes a folder with everything in it, read-only files included; links inside are
 // removed as links and their targets are never touched, and folders on other mounts (bind
-// mounts included) are left as they are. Nonzero on success, 0 when missing or when a mount
+// mounts included) are left as they are. True on success, false when missing or when a mount
 // inside kept the folder.
-int deleteFolder(const std::string& path);
+bool deleteFolder(const std::string& path);
 
 // What makes a file the file that was copied: the same inode with the same size, content
 // time and change time. An edit that puts the last-write time back still moves the change
@@ -63,8 +66,8 @@ struct Ownership {
 Ownership ownershipOf(const std::string& path);
 // Gives the file or real folder at path (links not followed) the owner and group where this
 // process may, then the mode; set-uid and set-gid only under the owner and group they were
-// recorded with. Nonzero when the mode was set.
-int restoreOwnership(const std::string& path, const Ownership& ownership);
+// recorded with. True when the mode was set.
+bool restoreOwnership(const std::string& path, const Ownership& ownership);
 // True when this process may give its copies any owner and group and any mode under them
 // (CAP_CHOWN and CAP_FOWNER): then copies keep owners, else they become the user's.
 bool maySetOwners();
@@ -89,8 +92,8 @@ struct Temporary {
 // name "" on failure, with nothing left behind. Only a regular file is opened as a source.
 Temporary copyToTemporary(const std::string& source, const std::string& target,
                           const CopyOptions& options = {});
-// Renames the temporary over target; nonzero on success.
-int placeTemporary(const Temporary& temporary, const std::string& target);
+// Renames the temporary over target; true on success.
+bool placeTemporary(const Temporary& temporary, const std::string& target);
 // Removes the temporary.
 void discardTemporary(const Temporary& temporary);
 // Fingerprints of the temporary as the disk holds it: its cached pages are dropped first, so
@@ -101,43 +104,43 @@ Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
 int removeStaleTemporaries(const std::string& folder);
 
 // Copies source to target through a temporary and a rename, so a copy that fails leaves an
-// existing target untouched and no partial file. Keeps what copyToTemporary keeps. Nonzero on success.
-int copyFile(const std::string& source, const std::string& target, const CopyOptions& options = {});
+// existing target untouched and no partial file. Keeps what copyToTemporary keeps. True on success.
+bool copyFile(const std::string& source, const std::string& target, const CopyOptions& options = {});
 
 // Writes bytes as the whole new content of path, through a temporary and a rename, and makes
-// it durable; an old file at path stays whole until the new one is complete. Nonzero on success.
-int replaceFileContent(const std::string& path, const std::string& bytes);
+// it durable; an old file at path stays whole until the new one is complete. True on success.
+bool replaceFileContent(const std::string& path, const std::string& bytes);
 // The whole content of the regular file at path, at most maxBytes; false when it is not there,
 // cannot be read, or is larger.
 bool readFileContent(const std::string& path, int64_t maxBytes, std::string& bytes);
 
 // Makes the file's data durable and drops its cached pages, so a following read comes
-// from the disk. Nonzero on success.
-int flushAndForget(const std::string& path);
+// from the disk. True on success.
+bool flushAndForget(const std::string& path);
 // Drops the file's cached pages without syncing; after a sync they are clean and the next
-// read comes from the disk. Nonzero on success.
-int forgetCached(const std::string& path);
-// Asks the kernel to start reading the file ahead, without waiting. Nonzero on success.
-int prefetchFile(const std::string& path);
-// syncfs of the volume holding path; nonzero on success. 0 also for a volume that cannot be
+// read comes from the disk. True on success.
+bool forgetCached(const std::string& path);
+// Asks the kernel to start reading the file ahead, without waiting. True on success.
+bool prefetchFile(const std::string& path);
+// syncfs of the volume holding path; true on success. 0 also for a volume that cannot be
 // synced at once (FUSE): each file must then be synced on its own.
-int syncVolume(const std::string& path);
+bool syncVolume(const std::string& path);
 // True when the current user may read the file / write into the folder.
 bool canRead(const std::string& path);
 bool canWriteInto(const std::string& folder);
 
 // One open folder listing, in the order the file system delivers the entries ("." and ".."
 // are not delivered). Reading is lazy: an entry's type and dates are asked when needed.
-class FolderScan {
+class FolderListing {
  public:
-  explicit FolderScan(const std::string& folder);
-  ~FolderScan();
-  FolderScan(const FolderScan&) = delete;
-  FolderScan& operator=(const FolderScan&) = delete;
+  explicit FolderListing(const std::string& folder);
+  ~FolderListing();
+  FolderListing(const FolderListing&) = delete;
+  FolderListing& operator=(const FolderListing&) = delete;
   bool ok() const;                 // false when the folder cannot be listed
   bool next();                     // makes the next entry current; false after the last
   const std::string& name() const; // the current entry's name
-  int type() const;                // kEntryFile, kEntryFolder or kEntryOther (lstat semantics)
+  EntryType type() const;
   int32_t date(int kind) const;    // as fileDate() for the current entry
   int64_t size() const;            // as fileSize() for the current entry (not following links)
   bool readable() const;           // as canRead() for the current entry

@@ -14,6 +14,8 @@ constexpr int kEventWidget = 13100; // a button or check box clicked, a drop-dow
 constexpr int kEventDrop = 13105;   // files dropped onto a window with dropping enabled
 
 constexpr int kAnyNumber = -1;      // open/create: pick a free number and return it
+constexpr int kAtEnd = -1;          // addItem: after the last item
+constexpr int kWaitForever = -1;    // waitEvent: no time limit
 
 constexpr int kStyleSystemMenu = 1; // title bar with close button only, fixed size
 constexpr int kStyleToolWindow = 2; // narrow title bar with a close box; modal: the other
@@ -82,7 +84,7 @@ class Gui {
                                          // position; check box: 1 ticked, 0 cleared
   int state(int widget) const;           // drop-down: index or -1; check box: 1 or 0;
                                          // progress: position
-  void addItem(int widget, int position, const std::string& text);  // position -1: at the end
+  void addItem(int widget, int position, const std::string& text);  // or at kAtEnd
   void setItemTip(int widget, int position, const std::string& tip);  // list box row's tooltip
   void removeItem(int widget, int position);
   void clearItems(int widget);
@@ -93,7 +95,7 @@ class Gui {
   int screenDpi() const;                 // logical dots per inch vertically; 0 when unknown
   std::string defaultFontFace() const;   // "" when the toolkit has none
 
-  // Events. waitEvent(ms < 0) waits without limit.
+  // Events. waitEvent(kWaitForever) waits without limit.
   int waitEvent(int ms);
   int pollEvent();
   int eventWindow() const;
@@ -102,7 +104,7 @@ class Gui {
   // Fetches pending events without waiting, 1 ms after each, until none; discards them.
   // Within 15 ms of the last drain it returns at once: the window is still fresh, and a
   // command with many small steps would otherwise spend its time painting.
-  void drainEvents();
+  void refreshWindow();
   // The same, always: ends every command, so nothing done meanwhile outlives it.
   void discardPendingEvents();
 

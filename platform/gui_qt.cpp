@@ -446,7 +446,7 @@ int Gui::eventWindow() const { return impl_->last.window; }
 int Gui::eventWidget() const { return impl_->last.widget; }
 std::string Gui::droppedFiles() const { return impl_->last.dropped; }
 
-void Gui::drainEvents() {
+void Gui::refreshWindow() {
   const auto now = std::chrono::steady_clock::now();
   if (now - impl_->lastDrain < std::chrono::milliseconds(15)) return;
   discardPendingEvents();

@@ -75,7 +75,7 @@ struct TestAccess {
 };
 
 struct Gui::Impl {
-  std::chrono::steady_clock::time_point lastDrain;  // when drainEvents last fetched events
+  std::chrono::steady_clock::time_point lastDrain;  // when refreshWindow last fetched events
 
   struct WindowRecord {
     TopWindow* widget = nullptr;

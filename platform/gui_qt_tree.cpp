@@ -103,12 +103,12 @@ class FolderTree : public QTreeWidget {
     return item;
   }
 
-  static bool shownFolder(const FolderScan& scan) {
-    return scan.type() == kEntryFolder && !scan.name().empty() && scan.name()[0] != '.';
+  static bool shownFolder(const FolderListing& scan) {
+    return scan.type() == EntryType::kFolder && !scan.name().empty() && scan.name()[0] != '.';
   }
   // True when path holds a folder the tree would show: only then has it an expand button.
   static bool hasShownSubfolder(const std::string& path) {
-    FolderScan scan(path);
+    FolderListing scan(path);
     while (scan.ok() && scan.next())
       if (shownFolder(scan)) return true;
     return false;
@@ -122,7 +122,7 @@ class FolderTree : public QTreeWidget {
     item->setData(0, kFilledRole, true);
     const std::string path = item->data(0, kPathRole).toByteArray().toStdString();
     std::vector<std::pair<QString, std::string>> names;
-    FolderScan scan(path);
+    FolderListing scan(path);
     while (scan.ok() && scan.next())
       if (shownFolder(scan))
         names.emplace_back(QString::fromUtf8(scan.name().data(), qsizetype(scan.name().size())),

@@ -105,7 +105,7 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
   const std::string staged = stagedPath(state.stagingBase(), i).file;
   const int64_t stagedSize = platform::fileSize(staged);
   showRestoring(state, gui, entry, stagedSize);
-  gui.drainEvents();
+  gui.refreshWindow();
 
   const auto recorded = state.facts.sums.find(i);
   const platform::Fingerprints* left = recorded == state.facts.sums.end() ? nullptr : &recorded->second;

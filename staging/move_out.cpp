@@ -42,7 +42,7 @@ bool stagingAreaOccupied(const std::string& base, int64_t entries) {
     if (size == platform::kNothingThere && !platform::existsAt(folder)) continue;
     if (size != platform::kIsFolder) return true;
     platform::removeStaleTemporaries(folder);
-    platform::FolderScan listing(folder);
+    platform::FolderListing listing(folder);
     if (!listing.ok() || listing.next()) return true;
   }
   return false;
@@ -69,7 +69,7 @@ void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& 
   const FileEntry& entry = state.files[i];
   const int64_t size = platform::fileSize(entry.path);
   showCopying(state, gui, entry, size);
-  gui.drainEvents();
+  gui.refreshWindow();
   if (size != entry.size) return;
   copies.copy(i, entry.path, stagedPath(state.stagingBase(), i).file, &record.seen);
 }

@@ -92,12 +92,12 @@ void startSpaceAccounting(State& state, platform::Gui& gui) {
   state.drives = stagingDrives(asked, state.homeDrive);
   state.currentDrive = state.drives.empty() ? -1 : static_cast<int>(state.drives.size()) - 1;
 
-  for (int i = 0; i < kPresetCount; ++i) gui.addItem(ui::kPresetBox, -1, kPresetItems[i]);
+  for (int i = 0; i < kPresetCount; ++i) gui.addItem(ui::kPresetBox, platform::kAtEnd, kPresetItems[i]);
   gui.setState(ui::kPresetBox, kStartPreset);
   gui.setText(ui::kNeedLabel, "Need Space> 25.2 GB");
   state.needSpace = preset(kStartPreset).needSpace;
 
-  for (const DriveEntry& drive : state.drives) gui.addItem(ui::kDriveBox, -1, driveEntryText(drive));
+  for (const DriveEntry& drive : state.drives) gui.addItem(ui::kDriveBox, platform::kAtEnd, driveEntryText(drive));
 
   const float homeGigabytes = static_cast<float>(homeFreeMiB) / 1024.0f;
   gui.setText(ui::kFreeLabel,

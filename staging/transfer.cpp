@@ -30,7 +30,7 @@ platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* pr
   options.sourcePrints = prints;
   options.sourceSeen = seen;
   options.keepTimes = true;
-  options.tick = [&gui] { gui.drainEvents(); };
+  options.tick = [&gui] { gui.refreshWindow(); };
   return options;
 }
 
@@ -52,7 +52,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
   Pending copy{id, source, target, seen, {}, {}, {}};
   if (expected) copy.expected = *expected;
   gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
-  gui_.drainEvents();
+  gui_.refreshWindow();
   copy.copy = platform::copyToTemporary(source, target, copyOptions(gui_, &copy.prints, seen));
   if (copy.copy.name.empty()) {
     gui_.setText(ui::kCheckBox, ui::kCheckCaption);
@@ -96,7 +96,7 @@ void ProvenCopies::startProof() {
   if (pending_.empty()) return;
   takeVerdicts();
   gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
-  gui_.drainEvents();
+  gui_.refreshWindow();
   proving_ = std::async(std::launch::async,
                         [batch = std::move(pending_), folders = std::move(folders_)]() mutable {
                           // Where a volume cannot be synced at once, each copy is.
@@ -117,7 +117,7 @@ void ProvenCopies::takeVerdicts() {
   if (!proving_.valid()) return;
   // The window stays painted while the last proof of a pass finishes.
   while (proving_.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    gui_.drainEvents();
+    gui_.refreshWindow();
   Batch batch = proving_.get();
   for (size_t i = 0; i < batch.size(); ++i) {
     Pending& copy = batch[i];
@@ -132,7 +132,7 @@ void ProvenCopies::takeVerdicts() {
     proven_(copy.id, copy.prints);
   }
   gui_.setText(ui::kCheckBox, ui::kCheckCaption);
-  gui_.drainEvents();
+  gui_.refreshWindow();
 }
 
 // One copy and its check, made durable and read back at once; it takes the target's name
@@ -143,7 +143,7 @@ bool ProvenCopies::copyAndCompare(Pending& copy) {
       platform::copyToTemporary(copy.source, copy.target, copyOptions(gui_, &copy.prints, copy.seen));
   if (again.name.empty()) return false;
   const bool good = (!copy.expected || copy.prints == *copy.expected) &&
-                    platform::fingerprintFromDisk(again, true, [this] { gui_.drainEvents(); }) == copy.prints &&
+                    platform::fingerprintFromDisk(again, true, [this] { gui_.refreshWindow(); }) == copy.prints &&
                     platform::placeTemporary(again, copy.target);
   if (!good) platform::discardTemporary(again);
   return good;

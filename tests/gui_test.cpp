@@ -122,7 +122,7 @@ TEST_F(GuiTest, DrainedEventsAreGone) {
   gui.addButton(4, 10, 165, 100, 30, "Move Folder");
   clickWidget(gui, 4);
   testing_support::requestClose(gui, 0);
-  gui.drainEvents();
+  gui.refreshWindow();
   EXPECT_EQ(gui.waitEvent(20), kEventNone);
 }
 

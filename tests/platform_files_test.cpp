@@ -133,44 +133,44 @@ TEST(DeleteFolder, RefusesALinkToAFolder) {
   EXPECT_EQ(tree.read("real/file"), "x");
 }
 
-TEST(FolderScan, ListsEveryEntryWithItsType) {
+TEST(FolderListing, ListsEveryEntryWithItsType) {
   TempTree tree;
   tree.write("file", "1");
   tree.write("Über ordner/inner", "2");
   tree.symlink("link to folder", tree.path("Über ordner"));
   tree.fifo("pipe");
-  std::map<std::string, int> seen;
-  FolderScan scan(tree.folderPath(""));
+  std::map<std::string, EntryType> seen;
+  FolderListing scan(tree.folderPath(""));
   ASSERT_TRUE(scan.ok());
   while (scan.next()) seen[scan.name()] = scan.type();
-  std::map<std::string, int> expected = {{"file", kEntryFile},
-                                         {"Über ordner", kEntryFolder},
-                                         {"link to folder", kEntryOther},
-                                         {"pipe", kEntryOther}};
+  std::map<std::string, EntryType> expected = {{"file", EntryType::kFile},
+                                         {"Über ordner", EntryType::kFolder},
+                                         {"link to folder", EntryType::kOther},
+                                         {"pipe", EntryType::kOther}};
   EXPECT_EQ(seen, expected);
   EXPECT_FALSE(scan.next());
 }
 
-TEST(FolderScan, EmptyAndMissingFolders) {
+TEST(FolderListing, EmptyAndMissingFolders) {
   TempTree tree;
   tree.makeFolder("empty");
-  FolderScan empty(tree.path("empty"));
+  FolderListing empty(tree.path("empty"));
   EXPECT_TRUE(empty.ok());
   EXPECT_FALSE(empty.next());
-  FolderScan missing(tree.path("missing"));
+  FolderListing missing(tree.path("missing"));
   EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(missing.next());
-  EXPECT_EQ(missing.type(), kEntryOther);
+  EXPECT_EQ(missing.type(), EntryType::kOther);
 }
 
-TEST(FolderScan, GivesLinkCountsAndTheMountOfEachEntry) {
+TEST(FolderListing, GivesLinkCountsAndTheMountOfEachEntry) {
   TempTree tree;
   tree.write("once", "1");
   const std::string twice = tree.write("twice", "2");
   ASSERT_EQ(link(twice.c_str(), tree.path("twice again").c_str()), 0);
   const uint64_t mount = mountIdentity(tree.root());
   std::map<std::string, uint32_t> links;
-  FolderScan scan(tree.root());
+  FolderListing scan(tree.root());
   while (scan.next()) {
     links[scan.name()] = scan.links();
     EXPECT_EQ(scan.mountId(), mount) << scan.name();
@@ -182,11 +182,11 @@ TEST(FolderScan, GivesLinkCountsAndTheMountOfEachEntry) {
   EXPECT_EQ(mountIdentity(tree.path("missing")), 0u);
 }
 
-TEST(FolderScan, DatesMatchFileDate) {
+TEST(FolderListing, DatesMatchFileDate) {
   TempTree tree;
   std::string file = tree.write("dated", "x");
   ASSERT_NE(setExactTimes(file, {1500000000, 0}, {1600000000, 0}), 0);
-  FolderScan scan(tree.root());
+  FolderListing scan(tree.root());
   ASSERT_TRUE(scan.next());
   for (int kind : {kCreated, kAccessed, kModified})
     EXPECT_EQ(scan.date(kind), fileDate(file, kind)) << kind;
