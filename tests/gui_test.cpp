@@ -16,6 +16,7 @@
 
 #include "platform/gui.h"
 #include "platform/gui_test_access.h"
+#include "support/temp_tree.h"
 #include "support/gui_helpers.h"
 
 namespace fs = std::filesystem;
@@ -206,13 +207,11 @@ class FolderTreeTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
-    base = fs::temp_directory_path() / ("burnshelf-tree-" + std::to_string(std::random_device{}()));
-    fs::remove_all(base);
     for (const char* folder : {"b", "a/inner", "B", ".hidden", "with space", "10", "9"})
-      fs::create_directories(base / folder);
-    std::ofstream(base / "file.txt") << "x";
-    fs::create_directory_symlink(base / "a", base / "link");
-    root = base.string() + "/";
+      temp.makeFolder(folder);
+    temp.write("file.txt", "x");
+    temp.symlink("link", temp.path("a"));
+    root = temp.root() + "/";
     tree = gui.addFolderTree(kAnyNumber, 10, 38, 204, 386, {{"Temp", root}},
                              [this](const std::string& path, bool ticked) {
                                reports.push_back({path, ticked});
@@ -220,9 +219,7 @@ class FolderTreeTest : public GuiTest {
                              });
     ASSERT_NE(tree, 0);
   }
-  void TearDown() override { fs::remove_all(base); }
-
-  fs::path base;
+  TempTree temp;
   std::string root;
   int tree = 0;
   std::vector<std::pair<std::string, bool>> reports;
