@@ -11,8 +11,6 @@
 #include <QTreeWidget>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "platform/gui.h"
 #include "platform/gui_test_access.h"
