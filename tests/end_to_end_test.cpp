@@ -9,6 +9,7 @@
 
 #include "platform/gui_test_access.h"
 #include "support/folder_choice.h"
+#include "support/database_bytes.h"
 #include "support/staging_fixture.h"
 
 namespace {
@@ -20,23 +21,7 @@ using testing_support::statusLines;
 
 constexpr size_t kMiB = 1 << 20;
 
-std::string littleEndian(int64_t value, int bytes) {
-  std::string text;
-  for (int i = 0; i < bytes; ++i) text += static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xff);
-  return text;
-}
-
-// Shelfdex.dat as it must lie on the disk: header, then one record per entry.
-std::string databaseBytes(int64_t stockSize, const std::vector<staging::FileEntry>& files) {
-  std::string bytes = littleEndian(stockSize, 8) + littleEndian(static_cast<int64_t>(files.size()), 8);
-  for (const staging::FileEntry& entry : files) {
-    bytes += entry.path + "\r\n";
-    bytes += static_cast<char>(entry.kind);
-    bytes += littleEndian(entry.created, 4) + littleEndian(entry.modified, 4) +
-             littleEndian(entry.accessed, 4) + littleEndian(entry.size, 8);
-  }
-  return bytes;
-}
+using testing_support::databaseBytes;
 
 class EndToEnd : public testing_support::AppFixture {
  protected:

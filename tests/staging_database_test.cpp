@@ -9,6 +9,7 @@
 #include "ui/window.h"
 #include "staging/database.h"
 #include "support/app_fixture.h"
+#include "support/database_bytes.h"
 #include "support/temp_tree.h"
 
 namespace fs = std::filesystem;
@@ -16,14 +17,10 @@ using staging::FileEntry;
 
 namespace {
 
-std::string le(int64_t value, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xff);
-  return out;
-}
+std::string le(int64_t value, int bytes) { return testing_support::littleEndian(value, bytes); }
 
 std::string record(const std::string& path, const std::string& lineEnd, int8_t kind, int64_t size) {
-  return path + lineEnd + static_cast<char>(kind) + le(1, 4) + le(2, 4) + le(3, 4) + le(size, 8);
+  return testing_support::databaseRecord(path, lineEnd, kind, 1, 2, 3, size);
 }
 
 }  // namespace
