@@ -29,7 +29,7 @@ bool startMainWindow(staging::State& state, platform::Gui& gui) {
   gui.addProgressBar(kProgressBar, 10, 60, 280, 20, 0, 100);
   gui.addLabel(kStatusText, 10, 85, 280, 70, "");
   withFont(kStatusText);
-  gui.addButton(kMoveFolderButton, 10, 165, 100, 30, "Move Folder");
+  gui.addButton(kMoveFolderButton, 10, 165, 100, 30, kMoveFolderCaption);
   withFont(kMoveFolderButton);
   gui.addButton(kGoButton, 150, 165, 60, 30, "GO");
   withFont(kGoButton);

@@ -221,7 +221,7 @@ void scanChosenFolders(staging::State& state, platform::Gui& gui) {
 
 void moveFolder(staging::State& state, platform::Gui& gui) {
   state.stockSize = 0;
-  chooseFolders(state, gui, "Move Folder");
+  chooseFolders(state, gui, ui::kMoveFolderCaption);
   scanChosenFolders(state, gui);
 }
 

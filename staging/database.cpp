@@ -155,7 +155,7 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   state.facts = std::move(*facts);
 
   state.sizeLine = restoreSizeLine(state.stockSize);
-  gui.setText(ui::kStatusText, ui::joinLines({state.sizeLine, "Load File Database", "Restore Prepare"}));
+  gui.setText(ui::kStatusText, ui::joinLines({state.sizeLine, kLoadedLine, kRestorePrepareLine}));
   gui.disable(ui::kBackButton, false);
 }
 

@@ -12,6 +12,9 @@ namespace platform { class Gui; }
 namespace staging {
 
 inline const std::string kDatabaseName = "Shelfdex.dat";
+// The status lines of a loaded database, shown at the drop and again as "BACK" starts.
+inline const std::string kLoadedLine = "Load File Database";
+inline const std::string kRestorePrepareLine = "Restore Prepare";
 constexpr int64_t kPositionsPerFolder = 600;  // list positions per staging folder
 
 struct StagedPath {

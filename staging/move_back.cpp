@@ -220,7 +220,7 @@ void moveBack(State& state, platform::Gui& gui) {
   const int64_t n = static_cast<int64_t>(state.files.size());
 
   state.sizeLine = restoreSizeLine(state.stockSize);
-  ui::showStatus(gui, {state.sizeLine, "Load File Database", "Restore Prepare"});
+  ui::showStatus(gui, {state.sizeLine, kLoadedLine, kRestorePrepareLine});
   ui::showStatus(gui, {state.sizeLine, "Restore Prepare Finish"});
   gui.setState(ui::kProgressBar, 0);
   if (n == 0 || base.empty()) {

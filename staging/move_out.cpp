@@ -19,6 +19,13 @@
 namespace staging {
 namespace {
 
+const std::string kDatabaseWritten = "Created File Database";
+const std::string kBackupComplete = "Backup complete";
+
+std::string notMovedLine(const State& state) {
+  return "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size()));
+}
+
 // What the copy pass learnt about one file entry, for the delete pass to decide on.
 struct CopyRecord {
   bool staged = false;           // the copy is in place (and passed its check, when asked for)
@@ -57,7 +64,7 @@ bool writeDatabaseAndFacts(const std::string& base, State& state) {
 }
 
 void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
-  ui::showStatus(gui, {state.sizeLine, "Created File Database", "FILE>" + platform::filePart(entry.path),
+  ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, "FILE>" + platform::filePart(entry.path),
                    "SIZE>" + megabytesText(size)});
 }
 
@@ -96,11 +103,11 @@ bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const std::st
 // The status after the delete pass; the first file left in place is named under its count.
 void showMoved(const State& state, platform::Gui& gui) {
   if (state.facts.kept.empty()) {
-    ui::showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete"});
+    ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, kBackupComplete});
     return;
   }
-  ui::showStatus(gui, {state.sizeLine, "Created File Database", "Backup complete",
-                   "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size())),
+  ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, kBackupComplete,
+                   notMovedLine(state),
                    state.files[static_cast<size_t>(*state.facts.kept.begin())].path});
 }
 
@@ -125,7 +132,7 @@ void moveOut(State& state, platform::Gui& gui) {
     platform::deleteFile(platform::joinPath(base, kFactsName));
     stopForDriveError(gui);
   }
-  ui::showStatus(gui, {state.sizeLine, "Created File Database"});
+  ui::showStatus(gui, {state.sizeLine, kDatabaseWritten});
   gui.setState(ui::kProgressBar, 0);
 
   // Copy pass: nothing is deleted until every file has been copied and proven.
@@ -154,7 +161,7 @@ void moveOut(State& state, platform::Gui& gui) {
   // at once, each copy is synced on its own and one that fails keeps its source.
   const bool allDurable = n == 0 || platform::syncVolume(base);
 
-  ui::showStatus(gui, {state.sizeLine, "Created File Database", "Delete Files"});
+  ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, "Delete Files"});
   for (int64_t i = 0; i < n; ++i) {
     const FileEntry& entry = state.files[i];
     if (entry.kind == kFile) {
@@ -170,8 +177,8 @@ void moveOut(State& state, platform::Gui& gui) {
   // A staging disk that went away (pulled out) keeps every source it did not take; that is
   // said at once, not "Backup complete".
   if (platform::fileSize(base) != platform::kIsFolder) {
-    ui::showStatus(gui, {state.sizeLine, "Created File Database",
-                     "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size()))});
+    ui::showStatus(gui, {state.sizeLine, kDatabaseWritten,
+                     notMovedLine(state)});
     stopForDriveError(gui);
   }
   // "BACK" passes over the files left in place (the user finds them named in the list) and

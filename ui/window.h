@@ -37,6 +37,7 @@ inline std::string joinLines(std::initializer_list<std::string> lines) {
 // Replaces the whole status text by the lines joined by the line separator.
 void showStatus(platform::Gui& gui, std::initializer_list<std::string> lines);
 
+inline const std::string kMoveFolderCaption = "Move Folder";  // the button and the folder window
 inline const std::string kCheckCaption = "CRC32,MD5,SHA-1 FingerPrint Check";
 inline const std::string kCheckingCaption = "CRC32,MD5,SHA-1 FingerPrint Checking";
 
