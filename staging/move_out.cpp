@@ -100,15 +100,15 @@ bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const std::st
   return true;
 }
 
-// The status after the delete pass; the first file left in place is named under its count.
+// The status after the delete pass. With files left in place the first of them is named
+// under their count; the label holds four lines, so "Created File Database" gives way to it.
 void showMoved(const State& state, platform::Gui& gui) {
   if (state.facts.kept.empty()) {
     ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, kBackupComplete});
     return;
   }
-  ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, kBackupComplete,
-                   notMovedLine(state),
-                   state.files[static_cast<size_t>(*state.facts.kept.begin())].path});
+  ui::showStatus(gui, {state.sizeLine, kBackupComplete, notMovedLine(state),
+                       state.files[static_cast<size_t>(*state.facts.kept.begin())].path});
 }
 
 }  // namespace
