@@ -243,9 +243,7 @@ void moveBack(State& state, platform::Gui& gui) {
   const int levelsAbove = state.facts.present ? INT_MAX : 1;
   Restore restore;
   ProvenCopies copies(
-      gui, check, ProvenCopies::FailedCopy::kReport,
-      [&](int64_t i, const platform::Fingerprints&) { finishFile(state, i, gui, restore); },
-      [&](int64_t i) {
+      gui, check, ProvenCopies::FailedCopy::kReport, [&](int64_t i) {
         showRestoring(state, gui, state.files[i], platform::fileSize(stagedPath(base, i).file));
       });
   ReadAhead readAhead([&](int64_t i) { return state.files[i].kind == kFile ? stagedPath(base, i).file : ""; });
@@ -262,7 +260,8 @@ void moveBack(State& state, platform::Gui& gui) {
       if (platform::fileSize(entry.path) == platform::kIsFolder) recreated.push_back(i);
     }
   }
-  copies.proveAll();
+  // Each file back in place (and proven, with the check): its mode, dates, the size check.
+  for (const ProvenCopies::Done& done : copies.proveAll()) finishFile(state, done.id, gui, restore);
 
   // Date pass: after every file is back, so no later copy touches a folder's dates.
   for (int64_t i = 0; i < n; ++i) {

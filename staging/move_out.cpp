@@ -137,13 +137,9 @@ void moveOut(State& state, platform::Gui& gui) {
 
   // Copy pass: nothing is deleted until every file has been copied and proven.
   std::vector<CopyRecord> records(state.files.size());
-  ProvenCopies copies(
-      gui, check, ProvenCopies::FailedCopy::kAsk,
-      [&records](int64_t i, const platform::Fingerprints& prints) {
-        records[i].staged = true;
-        records[i].prints = prints;
-      },
-      [&](int64_t i) { showCopying(state, gui, state.files[i], platform::fileSize(state.files[i].path)); });
+  ProvenCopies copies(gui, check, ProvenCopies::FailedCopy::kAsk, [&](int64_t i) {
+    showCopying(state, gui, state.files[i], platform::fileSize(state.files[i].path));
+  });
   ReadAhead readAhead([&state](int64_t i) { return state.files[i].kind == kFile ? state.files[i].path : ""; });
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) {
@@ -155,7 +151,10 @@ void moveOut(State& state, platform::Gui& gui) {
     copyEntry(state, gui, i, copies, records[i]);
     gui.setState(ui::kProgressBar, progressAt(i, n));
   }
-  copies.proveAll();
+  for (const ProvenCopies::Done& done : copies.proveAll()) {
+    records[done.id].staged = true;
+    records[done.id].prints = done.prints;
+  }
 
   // Every copy reaches the disk before its source may go; where the volume cannot say so
   // at once, each copy is synced on its own and one that fails keeps its source.

@@ -36,9 +36,9 @@ platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* pr
 
 }  // namespace
 
-ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed, Proven proven,
+ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed,
                            std::function<void(int64_t)> showFile)
-    : gui_(gui), check_(check), failed_(failed), proven_(std::move(proven)),
+    : gui_(gui), check_(check), failed_(failed),
       showFile_(std::move(showFile)) {}
 
 ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target,
@@ -46,7 +46,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
                                         const platform::Fingerprints* expected) {
   if (!check_) {
     if (!platform::copyFile(source, target, copyOptions(gui_, nullptr, seen))) return Copied::kFailed;
-    proven_(id, {});
+    done_.push_back(Done{id, {}});
     return Copied::kMade;
   }
   Pending copy{id, source, target, seen, {}, {}, {}};
@@ -61,7 +61,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
     // would give the same empty fingerprints.
     copy.error = errno;
     retryOrEnd(copy);
-    proven_(id, copy.prints);
+    done_.push_back(Done{id, copy.prints});
     return Copied::kMade;
   }
   // The prints of the one read the copy made: the source is judged without a pass of its own.
@@ -84,9 +84,10 @@ ProvenCopies::~ProvenCopies() {
   for (const Pending& copy : pending_) platform::discardTemporary(copy.copy);
 }
 
-void ProvenCopies::proveAll() {
+const std::vector<ProvenCopies::Done>& ProvenCopies::proveAll() {
   startProof();
   takeVerdicts();
+  return done_;
 }
 
 // Hands the pending batch to a thread: one sync makes the whole batch durable, its pages
@@ -129,7 +130,7 @@ void ProvenCopies::takeVerdicts() {
       retryOrEnd(copy);
       pending_.resize(pending_.size() - (batch.size() - i - 1));
     }
-    proven_(copy.id, copy.prints);
+    done_.push_back(Done{copy.id, copy.prints});
   }
   gui_.setText(ui::kCheckBox, ui::kCheckCaption);
   gui_.refreshWindow();

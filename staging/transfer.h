@@ -34,12 +34,14 @@ class ProvenCopies {
   // What copy() did: the copy is made (or waits for its proof), or it could not be made,
   // or, with the check, the source did not hold the bytes it was expected to hold.
   enum class Copied { kMade, kFailed, kSourceDiffers };
-  // proven(id, prints) runs once per copy that is in place and, with the check, proven;
-  // prints are those of the bytes read from its source (empty without the check).
+  // A copy in place and, with the check, proven: its id and the prints of the bytes read
+  // from its source (empty without the check).
+  struct Done {
+    int64_t id;
+    platform::Fingerprints prints;
+  };
   // showFile(id) puts the file on the status text before its retry question.
-  using Proven = std::function<void(int64_t, const platform::Fingerprints&)>;
-  ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed, Proven proven,
-               std::function<void(int64_t)> showFile);
+  ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed, std::function<void(int64_t)> showFile);
   ~ProvenCopies();
   // Copies source to target; nothing is left at target unless kMade. seen, when given, gets
   // the source as it was when it was read. expected, when given, is what the source must
@@ -47,8 +49,9 @@ class ProvenCopies {
   // retry is offered, since the copy is not what went wrong.
   Copied copy(int64_t id, const std::string& source, const std::string& target,
               platform::FileIdentity* seen = nullptr, const platform::Fingerprints* expected = nullptr);
-  // Proves every copy still pending and waits for the verdicts.
-  void proveAll();
+  // Proves every copy still pending, waits for the verdicts, and gives every copy in place,
+  // in the order each came into place.
+  const std::vector<Done>& proveAll();
 
  private:
   struct Pending {
@@ -71,7 +74,7 @@ class ProvenCopies {
   platform::Gui& gui_;
   bool check_;
   FailedCopy failed_;
-  Proven proven_;
+  std::vector<Done> done_;
   std::function<void(int64_t)> showFile_;
   Batch pending_;
   std::set<std::string> folders_;  // where the pending copies lie, to sync their volumes
