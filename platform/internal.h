@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/fingerprint.h"
 
 // Older C library headers lack the mask bit; the kernel has answered it since 5.8.
@@ -25,6 +26,8 @@ bool writeAll(int fd, const void* data, size_t size);
 int openForReadingQuietly(const char* path, int dir = AT_FDCWD);
 // Opens a folder ("" is the current one) for calls relative to it; -1 on failure.
 int openFolder(const std::string& folder);
+// The identity of a regular file from its stat (size kNothingThere for anything else).
+FileIdentity identityOf(const struct stat& info);
 // Fingerprints of the whole content of the open file fd, which it closes.
 Fingerprints fingerprintOpenFile(int fd, const std::function<void()>& tick);
 // Date value of the time of that kind of a statx result (see fileDate).

@@ -1,0 +1,365 @@
+// Copying on POSIX calls: the one place data is written for keeps. A copy is written to a
+// temporary name beside its target (relative to the folder, so any path that fits works),
+// keeps holes, owner, mode and times, and takes its name only by a rename once complete.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "platform/files.h"
+#include "platform/fingerprint.h"
+#include "platform/internal.h"
+#include "platform/syscalls.h"
+
+namespace platform {
+
+// ---- copying ----
+
+namespace {
+
+constexpr size_t kCopyBlockBytes = FingerprintStream::kBlockBytes;
+constexpr size_t kKernelCopyBytes = 16 << 20;  // per copy_file_range call, between ticks
+constexpr auto kTickEvery = std::chrono::milliseconds(100);
+
+// Calls the tick when 100 ms have passed since the last one.
+class Ticker {
+ public:
+  explicit Ticker(const std::function<void()>& tick) : tick_(tick) {}
+  void maybeTick() {
+    if (!tick_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kTickEvery) return;
+    tick_();
+    last_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  const std::function<void()>& tick_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+constexpr off_t kWritebackBytes = 8 << 20;
+
+// Starts the disk writes of each full 8 MiB the copy has written, without waiting for them:
+// the disk then writes while the next part is read, instead of all at the final sync. Small
+// files never reach a full piece and are left for one sync of many files together.
+class Writeback {
+ public:
+  explicit Writeback(int fd) : fd_(fd) {}
+  // Call with the offset the copy has written up to; a hole skipped counts as written.
+  void reached(off_t end) {
+    while (end - started_ >= kWritebackBytes) {
+      sync_file_range(fd_, started_, kWritebackBytes, SYNC_FILE_RANGE_WRITE);
+      started_ += kWritebackBytes;
+    }
+  }
+
+ private:
+  int fd_;
+  off_t started_ = 0;
+};
+
+// The next stretch of data of the open file at or after offset, [start, end); false after
+// the last. Holes between stretches are skipped, so a copy keeps them: copy_file_range keeps
+// them only on some file systems. A file system that cannot tell holes reports all as data.
+bool nextData(int fd, off_t offset, off_t& start, off_t& end) {
+  start = lseek(fd, offset, SEEK_DATA);
+  if (start < 0 && errno == ENXIO) return false;  // only a hole (or nothing) from offset on
+  if (start < 0) start = offset;
+  end = lseek(fd, start, SEEK_HOLE);
+  if (end <= start) end = lseek(fd, 0, SEEK_END);
+  return end > start;
+}
+
+// Gives the copy the source's length, so a hole at the end stays a hole.
+bool endLikeSource(int from, int to, off_t copied) {
+  const off_t size = lseek(from, 0, SEEK_END);
+  return size >= 0 && ftruncate(to, std::max(size, copied)) == 0;
+}
+
+enum class KernelCopy { kDone, kFailed, kUnsupported };
+
+// copy_file_range of every stretch of data. kUnsupported only before the first byte, so
+// the caller can fall back to reading and writing from the start.
+KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
+  Writeback writeback(to);
+  bool started = false;
+  off_t offset = 0, start = 0, end = 0;
+  while (nextData(from, offset, start, end)) {
+    if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start)
+      return KernelCopy::kFailed;
+    for (offset = start; offset < end;) {
+      const size_t piece = static_cast<size_t>(std::min<off_t>(end - offset, kKernelCopyBytes));
+      ssize_t done = syscalls().copyFileRange(from, to, piece);
+      if (done < 0 && errno == EINTR) continue;
+      if (done < 0) {
+        bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                           errno == EOPNOTSUPP || errno == EBADF;
+        return !started && unsupported ? KernelCopy::kUnsupported : KernelCopy::kFailed;
+      }
+      if (done == 0) break;  // the source got shorter meanwhile
+      started = true;
+      offset += done;
+      writeback.reached(offset);
+      ticker.maybeTick();
+    }
+    offset = std::max(offset, end);
+  }
+  return endLikeSource(from, to, offset) ? KernelCopy::kDone : KernelCopy::kFailed;
+}
+
+// Hashes the zeros a hole of the source reads as, without writing them.
+void hashHole(FingerprintStream& prints, off_t size) {
+  while (size > 0) {
+    const size_t piece = static_cast<size_t>(std::min<off_t>(size, kCopyBlockBytes));
+    std::memset(prints.nextBlock(), 0, piece);
+    prints.commit(piece);
+    size -= static_cast<off_t>(piece);
+  }
+}
+
+// Reads, hashes and writes block by block, stretch of data by stretch. With prints the
+// blocks are read straight into the stream's buffers: while this thread writes block k and
+// reads k+1, a helper hashes block k; holes are hashed as the zeros they read as.
+bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
+  std::unique_ptr<char[]> own(prints ? nullptr : new char[kCopyBlockBytes]);
+  Writeback writeback(to);
+  internal::ReadWindow window(from);
+  off_t offset = 0, start = 0, end = 0;
+  while (nextData(from, offset, start, end)) {
+    if (prints) hashHole(*prints, start - offset);
+    if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start) return false;
+    for (offset = start; offset < end;) {
+      char* block = prints ? reinterpret_cast<char*>(prints->nextBlock()) : own.get();
+      window.before(offset);
+      const size_t piece = static_cast<size_t>(std::min<off_t>(end - offset, kCopyBlockBytes));
+      ssize_t got = syscalls().read(from, block, piece);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) break;  // the source got shorter meanwhile
+      offset += got;
+      if (prints) prints->commit(static_cast<size_t>(got));
+      if (!internal::writeAll(to, block, static_cast<size_t>(got))) return false;
+      writeback.reached(offset);
+      ticker.maybeTick();
+    }
+    offset = std::max(offset, end);
+  }
+  const off_t size = lseek(from, 0, SEEK_END);
+  if (prints && size > offset) hashHole(*prints, size - offset);
+  return endLikeSource(from, to, offset);
+}
+
+// The source's owner and group for the open copy, where this process may give them (the
+// temporary is its own until then; FAT keeps neither), and the mode the copy may then have:
+// a set-uid or set-gid bit only under the owner (group) it was given for.
+mode_t takeOwner(int to, const struct stat& source) {
+  constexpr mode_t kPlainBits = 0777;
+  struct stat copy{};
+  if (fstat(to, &copy) != 0) return source.st_mode & kPlainBits;
+  // A refused change leaves the copy as it was; FAT may also accept one and keep nothing.
+  if ((copy.st_uid != source.st_uid || copy.st_gid != source.st_gid) &&
+      fchown(to, source.st_uid, source.st_gid) == 0 && fstat(to, &copy) != 0)
+    return source.st_mode & kPlainBits;
+  mode_t mode = source.st_mode & 07777;
+  if (copy.st_uid != source.st_uid) mode &= ~(S_ISUID | S_ISGID);
+  if (copy.st_gid != source.st_gid) mode &= ~S_ISGID;
+  return mode;
+}
+
+// Fills the open temporary file from the source and gives it the source's owner, mode and
+// times.
+bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& options) {
+  Ticker ticker(options.tick);
+  FingerprintStream stream;
+  bool wantPrints = options.sourcePrints != nullptr;
+  bool copied = false;
+  bool blocks = wantPrints;
+  if (!blocks) {
+    KernelCopy result = copyInKernel(from, to, ticker);
+    if (result == KernelCopy::kUnsupported) blocks = true;
+    copied = result == KernelCopy::kDone;
+  }
+  if (blocks) copied = copyByBlocks(from, to, wantPrints ? &stream : nullptr, ticker);
+  if (!copied) return false;
+  // A volume that keeps no permission bits (FAT) refuses to change them; the bytes still count.
+  if (fchmod(to, takeOwner(to, source)) != 0 && errno != EPERM && errno != ENOSYS &&
+      errno != EOPNOTSUPP)
+    return false;
+  if (options.keepTimes) {
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    if (syscalls().utimensat(to, nullptr, times, 0) != 0) return false;
+  }
+  // fsync carries the times along; fdatasync is enough for the bytes alone.
+  if (options.durable &&
+      (options.keepTimes ? syscalls().fsync(to) : syscalls().fdatasync(to)) != 0)
+    return false;
+  if (wantPrints) *options.sourcePrints = stream.finish();
+  return true;
+}
+
+const std::string kTemporaryPrefix = ".burnshelf-";
+constexpr size_t kTemporaryRandom = 6;
+const char kTemporaryLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool isTemporaryName(const std::string& name) {
+  if (name.size() != kTemporaryPrefix.size() + kTemporaryRandom ||
+      name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) != 0)
+    return false;
+  return name.find_first_not_of(kTemporaryLetters, kTemporaryPrefix.size()) == std::string::npos;
+}
+
+// Creates a new temporary file in the open folder dir; its descriptor, or -1.
+int createTemporary(int dir, std::string& name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[kTemporaryRandom];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+    name = kTemporaryPrefix;
+    for (unsigned char r : random) name += kTemporaryLetters[r % (sizeof kTemporaryLetters - 1)];
+    int fd = syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+Temporary copyToTemporary(const std::string& source, const std::string& target,
+                          const CopyOptions& options) {
+  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  if (options.sourceSeen) *options.sourceSeen = FileIdentity{};
+  Temporary temporary{pathPart(target), ""};
+  if (source.empty() || target.empty() || target.back() == '/') return temporary;
+  int from = internal::openForReadingQuietly(source.c_str());
+  if (from < 0) return temporary;
+  struct stat info{};
+  int dir = fstat(from, &info) == 0 ? internal::openFolder(temporary.folder) : -1;
+  std::string name;
+  int to = dir >= 0 ? createTemporary(dir, name) : -1;
+  if (to < 0) {
+    if (dir >= 0) close(dir);
+    close(from);
+    return temporary;
+  }
+  if (options.sourceSeen) *options.sourceSeen = internal::identityOf(info);
+  posix_fadvise(from, 0, 0, POSIX_FADV_SEQUENTIAL);
+  bool good = fillCopy(from, to, info, options);
+  close(from);
+  good = close(to) == 0 && good;  // network file systems report write errors at close
+  if (good) {
+    temporary.name = name;
+  } else {
+    syscalls().unlinkat(dir, name.c_str(), 0);
+    if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  }
+  close(dir);
+  return temporary;
+}
+
+bool placeTemporary(const Temporary& temporary, const std::string& target) {
+  if (temporary.name.empty() || pathPart(target) != temporary.folder) return 0;
+  int dir = internal::openFolder(temporary.folder);
+  if (dir < 0) return 0;
+  bool good = syscalls().renameat(dir, temporary.name.c_str(), dir, filePart(target).c_str()) == 0;
+  close(dir);
+  return good;
+}
+
+void discardTemporary(const Temporary& temporary) {
+  if (temporary.name.empty()) return;
+  int dir = internal::openFolder(temporary.folder);
+  if (dir < 0) return;
+  syscalls().unlinkat(dir, temporary.name.c_str(), 0);
+  close(dir);
+}
+
+Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
+                                 const std::function<void()>& tick) {
+  if (temporary.name.empty()) return {};
+  int dir = internal::openFolder(temporary.folder);
+  if (dir < 0) return {};
+  int fd = internal::openForReadingQuietly(temporary.name.c_str(), dir);
+  close(dir);
+  if (fd < 0) return {};
+  if (syncFirst && syscalls().fdatasync(fd) != 0) {
+    close(fd);
+    return {};
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  return internal::fingerprintOpenFile(fd, tick);  // closes fd
+}
+
+int removeStaleTemporaries(const std::string& folder) {
+  int dir = internal::openFolder(folder);
+  if (dir < 0) return 0;
+  DIR* listing = fdopendir(dup(dir));
+  int removed = 0;
+  while (listing) {
+    dirent* entry = readdir(listing);
+    if (!entry) break;
+    struct stat info{};
+    if (!isTemporaryName(entry->d_name) ||
+        fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+      continue;
+    if (syscalls().unlinkat(dir, entry->d_name, 0) == 0) ++removed;
+  }
+  if (listing) closedir(listing);
+  close(dir);
+  return removed;
+}
+
+bool copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
+  const Temporary temporary = copyToTemporary(source, target, options);
+  if (temporary.name.empty()) return 0;
+  if (placeTemporary(temporary, target)) return 1;
+  discardTemporary(temporary);
+  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  return 0;
+}
+
+bool replaceFileContent(const std::string& path, const std::string& bytes) {
+  const std::string folder = pathPart(path);
+  int dir = internal::openFolder(folder);
+  if (dir < 0 || path.back() == '/') {
+    if (dir >= 0) close(dir);
+    return 0;
+  }
+  std::string name;
+  int fd = createTemporary(dir, name);
+  if (fd >= 0) fchmod(fd, 0644);  // readable like any file the user keeps; FAT keeps no modes
+  bool good = fd >= 0 && internal::writeAll(fd, bytes.data(), bytes.size()) &&
+              syscalls().fsync(fd) == 0;
+  if (fd >= 0) good = close(fd) == 0 && good;
+  good = good && syscalls().renameat(dir, name.c_str(), dir, filePart(path).c_str()) == 0;
+  if (!good && fd >= 0) syscalls().unlinkat(dir, name.c_str(), 0);
+  close(dir);
+  return good;
+}
+
+bool readFileContent(const std::string& path, int64_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  int fd = internal::openForReadingQuietly(path.c_str());
+  if (fd < 0) return false;
+  char block[65536];
+  bool good = true;
+  for (;;) {
+    ssize_t got = syscalls().read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0 || static_cast<int64_t>(bytes.size()) + got > maxBytes) {
+      good = got == 0;
+      break;
+    }
+    bytes.append(block, static_cast<size_t>(got));
+  }
+  close(fd);
+  return good;
+}
+
+}  // namespace platform
