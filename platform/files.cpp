@@ -12,6 +12,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -219,10 +220,16 @@ int deleteFolder(const std::string& path) {
 namespace {
 
 constexpr size_t kCopyBlockBytes = FingerprintStream::kBlockBytes;
-constexpr size_t kKernelCopyBytes = 16 << 20;  // per copy_file_range call, between ticks
-constexpr auto kTickEvery = std::chrono::milliseconds(100);
+constexpr auto kTickEvery = std::chrono::milliseconds(75);
+// A copy_file_range call is one step between ticks: its size follows the measured rate so a
+// step takes about kKernelCopyStep on a fast disk and a slow stick alike.
+constexpr auto kKernelCopyStep = std::chrono::milliseconds(20);
+constexpr size_t kKernelCopyFirstBytes = 256 << 10;
+constexpr size_t kKernelCopyLeastBytes = 64 << 10;
+constexpr size_t kKernelCopyMostBytes = 16 << 20;
 
-// Calls the tick when 100 ms have passed since the last one.
+// Calls the tick when 75 ms have passed since the last one: with a step of the copy after it,
+// the window is painted at least every 100 ms.
 class Ticker {
  public:
   explicit Ticker(const std::function<void()>& tick) : tick_(tick) {}
@@ -262,13 +269,23 @@ class Writeback {
 
 enum class KernelCopy { kDone, kFailed, kUnsupported };
 
+// The size of the next copy_file_range call, from the bytes and time the last one took.
+size_t nextKernelCopyStep(size_t done, std::chrono::steady_clock::duration took) {
+  const double seconds = std::max(std::chrono::duration<double>(took).count(), 1e-6);
+  const double bytes = static_cast<double>(done) / seconds *
+                       std::chrono::duration<double>(kKernelCopyStep).count();
+  return static_cast<size_t>(std::clamp(bytes, double{kKernelCopyLeastBytes}, double{kKernelCopyMostBytes}));
+}
+
 // copy_file_range until the end of the source. kUnsupported only before the first byte, so
 // the caller can fall back to reading and writing from the start.
 KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
   Writeback writeback(to);
   bool started = false;
+  size_t step = kKernelCopyFirstBytes;
   for (;;) {
-    ssize_t done = syscalls().copyFileRange(from, to, kKernelCopyBytes);
+    const auto start = std::chrono::steady_clock::now();
+    ssize_t done = syscalls().copyFileRange(from, to, step);
     if (done < 0 && errno == EINTR) continue;
     if (done < 0) {
       bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
@@ -278,6 +295,7 @@ KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
     if (done == 0) return KernelCopy::kDone;
     started = true;
     writeback.wrote(static_cast<size_t>(done));
+    step = nextKernelCopyStep(static_cast<size_t>(done), std::chrono::steady_clock::now() - start);
     ticker.maybeTick();
   }
 }
