@@ -15,7 +15,8 @@ int scanCommand(const Arguments& arguments);
 // STAGE; back STAGE [--no-check]: drop STAGE/Shelfdex.dat, then "BACK" (bench/move_bench.cpp).
 int outCommand(const Arguments& arguments);
 int backCommand(const Arguments& arguments);
-// compare SRCDIR STAGEDIR: GO/BACK ticked and cleared against rsync and a careful user's move.
+// compare SRCDIR STAGEDIR [SET...]: GO/BACK ticked and cleared against the floor the disks and
+// cores allow, rsync and a careful user's move; SET is big, small or shapes (all by default).
 int compareCommand(const Arguments& arguments);
 
 }  // namespace bench

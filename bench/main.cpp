@@ -16,7 +16,7 @@ const Command kCommands[] = {
     {"scan", "scan DIR   time the folder scan of a generated tree against find", bench::scanCommand},
     {"out", "out SRC STAGE [--no-check]   scan SRC and time \"GO\" into STAGE", bench::outCommand},
     {"back", "back STAGE [--no-check]   load STAGE/Shelfdex.dat and time \"BACK\"", bench::backCommand},
-    {"compare", "compare SRCDIR STAGEDIR   GO/BACK against rsync and a careful verified move",
+    {"compare", "compare SRCDIR STAGEDIR [big] [small] [shapes]   GO/BACK against the floor, rsync and a careful verified move",
      bench::compareCommand},
 };
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/gui_test_access.h"
@@ -17,6 +18,7 @@
 #include "ui/window.h"
 #include "bench/commands.h"
 #include "folders/scan.h"
+#include "platform/files.h"
 #include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/volumes.h"
@@ -216,26 +218,45 @@ bool writeNoise(const fs::path& path, int64_t bytes, Noise& noise, Manifest& man
   return static_cast<bool>(out.flush());
 }
 
+// The data sets: files straight in the root (folders 0) or in numbered folders.
+struct Shape {
+  const char* name;
+  int folders;
+  int filesPerFolder;
+  int64_t fileBytes;
+  uint64_t seed;
+};
+const Shape kShapes[] = {
+    {"big", 0, kBigFiles, kBigFileBytes, 1},
+    {"small", kSmallFolders, kSmallFilesPerFolder, kSmallFileBytes, 2},
+    // BACK's durability: a file in each of many folders against as many in one folder.
+    {"many-folders", 2000, 1, 4 << 10, 3},
+    {"one-folder", 1, 2000, 4 << 10, 4},
+};
+
+const Shape* shapeNamed(const std::string& name) {
+  for (const Shape& shape : kShapes)
+    if (name == shape.name) return &shape;
+  return nullptr;
+}
+
 bool makeDataSet(const std::string& name, const fs::path& root, Manifest& manifest) {
   std::error_code error;
   fs::remove_all(root, error);
   if (!fs::create_directories(root, error)) return false;
-  Noise noise(name == "big" ? 1 : 2);
+  const Shape& shape = *shapeNamed(name);
+  Noise noise(shape.seed);
   char text[32];
-  if (name == "big") {
-    for (int i = 0; i < kBigFiles; ++i) {
-      std::snprintf(text, sizeof text, "big%02d.dat", i);
-      if (!writeNoise(root / text, kBigFileBytes, noise, manifest, text)) return false;
+  for (int folder = 0; folder < std::max(1, shape.folders); ++folder) {
+    std::string dir;
+    if (shape.folders > 0) {
+      std::snprintf(text, sizeof text, "d%04d/", folder);
+      dir = text;
+      if (!fs::create_directory(root / dir, error)) return false;
     }
-    return true;
-  }
-  for (int folder = 0; folder < kSmallFolders; ++folder) {
-    std::snprintf(text, sizeof text, "d%03d", folder);
-    const std::string dir = text;
-    if (!fs::create_directory(root / dir, error)) return false;
-    for (int file = 0; file < kSmallFilesPerFolder; ++file) {
-      std::snprintf(text, sizeof text, "/f%03d.dat", file);
-      if (!writeNoise(root / (dir + text), kSmallFileBytes, noise, manifest, dir + text)) return false;
+    for (int file = 0; file < shape.filesPerFolder; ++file) {
+      std::snprintf(text, sizeof text, shape.folders > 0 ? "f%04d.dat" : "big%02d.dat", file);
+      if (!writeNoise(root / (dir + text), shape.fileBytes, noise, manifest, dir + text)) return false;
     }
   }
   return true;
@@ -299,6 +320,91 @@ Timing timeRoundTrip(const char* name, Out out, Back back, const fs::path& sourc
   return timing;
 }
 
+// ---- the floor: what the disks and the two cores allow ----
+
+constexpr size_t kFloorBlockBytes = 8 << 20;
+constexpr int64_t kHashBytesPerCore = int64_t{256} << 20;
+
+// Every file of the manifest read from root in large sequential reads; seconds.
+double timedRead(const fs::path& root, const Manifest& manifest) {
+  std::vector<char> block(kFloorBlockBytes);
+  const Clock::time_point start = Clock::now();
+  for (const auto& [relative, facts] : manifest) {
+    std::ifstream in(root / relative, std::ios::binary);
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    }
+  }
+  return secondsSince(start);
+}
+
+// The files of the manifest copied from root (whose pages the cache holds, so only the
+// writes count) to target by the product's own plain copy, then one sync of the volume;
+// seconds, or -1 when one cannot be written.
+double timedWrite(const fs::path& root, const fs::path& target, const Manifest& manifest) {
+  std::error_code error;
+  const Clock::time_point start = Clock::now();
+  for (const auto& [relative, facts] : manifest) {
+    const fs::path path = target / relative;
+    fs::create_directories(path.parent_path(), error);
+    if (!platform::copyFile((root / relative).string(), path.string())) return -1;
+  }
+  if (!platform::syncVolume(target.string())) return -1;
+  return secondsSince(start);
+}
+
+// Bytes per second that SHA-1, MD5 and CRC32 together reach on two cores: two streams at
+// once, each on its own buffer in memory.
+double hashRate() {
+  std::vector<uint64_t> words(kFloorBlockBytes / 8);
+  Noise(10).fill(words);
+  auto hashOne = [&words] {
+    platform::FingerprintStream stream;
+    for (int64_t done = 0; done < kHashBytesPerCore; done += kFloorBlockBytes)
+      stream.add(words.data(), kFloorBlockBytes);
+    stream.finish();
+  };
+  const Clock::time_point start = Clock::now();
+  std::thread other(hashOne);
+  hashOne();
+  other.join();
+  return 2.0 * kHashBytesPerCore / secondsSince(start);
+}
+
+// Seconds each step of a move takes at the least, on this data set and these volumes.
+struct Floor {
+  double readSource = 0, writeStaging = 0, readStaging = 0, writeSource = 0;
+  double hash = 0;       // every byte hashed twice: as it is read, and read back
+  bool oneDevice = true;  // source and staging share a device, so their I/O adds up
+
+  double io(double read, double write) const { return oneDevice ? read + write : std::max(read, write); }
+  double clearedOut() const { return io(readSource, writeStaging); }
+  double clearedBack() const { return io(readStaging, writeSource); }
+  // The proof reads the copy back from the volume it was written to.
+  double tickedOut() const { return std::max(io(readSource, writeStaging + readStaging), hash); }
+  double tickedBack() const { return std::max(io(readStaging, writeSource + readSource), hash); }
+};
+
+// The floor, measured on the data set at source: read it, write a copy of it from the cache
+// on the staging volume, read that back, write a copy of that on the source volume; caches
+// dropped before each read.
+Floor measureFloor(const fs::path& source, const std::string& stageDir, const Manifest& manifest,
+                   int64_t bytes) {
+  Floor floor;
+  const fs::path staged = fs::path(stageDir) / ".floor", back = source.parent_path() / ".floor-back";
+  std::error_code error;
+  dropCaches();
+  floor.readSource = timedRead(source, manifest);
+  floor.writeStaging = timedWrite(source, staged, manifest);
+  dropCaches();
+  floor.readStaging = timedRead(staged, manifest);
+  floor.writeSource = timedWrite(staged, back, manifest);
+  fs::remove_all(staged, error);
+  fs::remove_all(back, error);
+  floor.hash = 2.0 * static_cast<double>(bytes) / hashRate();
+  floor.oneDevice = platform::volumeAt(stageDir).device == platform::volumeAt(source.string()).device;
+  return floor;
+}
+
 // A shell command timed as a whole; seconds 0 in the outcome means "time it outside".
 Outcome shellStep(const std::string& command) {
   Outcome outcome;
@@ -360,6 +466,7 @@ int compareDataSet(platform::Gui& gui, const std::string& name, const std::strin
       "warm-up", [&] { return shellStep(rsyncMove(src, mirror)); },
       [&] { return shellStep(rsyncMove(mirror, src)); }, source, manifest);
   tidy();
+  const Floor floor = measureFloor(source, stageDir, manifest, bytes);
   const Timing ticked = ours(true);
   const Timing cleared = ours(false);
   const Timing rsync = timeRoundTrip(
@@ -387,8 +494,45 @@ int compareDataSet(platform::Gui& gui, const std::string& name, const std::strin
   // The summary line carries the lesser of out and back: the target holds for both.
   std::printf("ratio %s %s cleared-vs-rsync %.2f ticked-vs-careful %.2f\n", name.c_str(), volume.c_str(),
               std::min(clearedOut, clearedBack), std::min(tickedOut, tickedBack));
+  std::printf("  floor seconds: read source %.2f, write staging %.2f, read staging %.2f, write source "
+              "%.2f, hash twice %.2f (%s device)\n",
+              floor.readSource, floor.writeStaging, floor.readStaging, floor.writeSource, floor.hash,
+              floor.oneDevice ? "one" : "two");
+  auto overFloor = [](double ours, double least) { return least > 0 ? ours / least : 0; };
+  std::printf("floor %s %s ticked-out %.2f ticked-back %.2f cleared-out %.2f cleared-back %.2f\n",
+              name.c_str(), volume.c_str(), overFloor(ticked.out, floor.tickedOut()),
+              overFloor(ticked.back, floor.tickedBack()), overFloor(cleared.out, floor.clearedOut()),
+              overFloor(cleared.back, floor.clearedBack()));
   std::fflush(stdout);
   return ticked.ok && cleared.ok && rsync.ok && careful.ok ? 0 : 1;
+}
+
+// BACK of one small file in each of many folders against as many files in one folder, ticked
+// and cleared; the ratio line carries the worse of the two.
+int compareShapes(platform::Gui& gui, const std::string& sourceDir, const std::string& stageDir) {
+  double backs[2][2] = {};  // [shape][check]
+  bool ok = true;
+  const char* names[2] = {"many-folders", "one-folder"};
+  for (int shape = 0; shape < 2; ++shape) {
+    const fs::path source = fs::path(sourceDir) / names[shape];
+    Manifest manifest;
+    if (!makeDataSet(names[shape], source, manifest)) return 1;
+    for (int check = 0; check < 2; ++check) {
+      const Timing timing = timeRoundTrip(
+          names[shape], [&] { return runOut(gui, source.string(), stageDir, check == 1); },
+          [&] { return runBack(gui, stageDir, check == 1); }, source, manifest);
+      ok = ok && timing.ok;
+      backs[shape][check] = timing.back;
+    }
+    std::error_code error;
+    fs::remove_all(source, error);
+  }
+  std::printf("shapes BACK seconds, ticked / cleared: many-folders %.2f / %.2f, one-folder %.2f / %.2f\n",
+              backs[0][1], backs[0][0], backs[1][1], backs[1][0]);
+  std::printf("shape many-folders back-ratio %.2f\n",
+              std::max(backs[0][1] / backs[1][1], backs[0][0] / backs[1][0]));
+  std::fflush(stdout);
+  return ok ? 0 : 1;
 }
 
 std::string loadAverage() {
@@ -437,10 +581,14 @@ int backCommand(const Arguments& arguments) {
 }
 
 int compareCommand(const Arguments& arguments) {
-  if (arguments.size() != 2) {
-    std::fprintf(stderr, "usage: burnshelf-bench compare SRCDIR STAGEDIR\n");
-    return 2;
-  }
+  const std::vector<std::string> allSets = {"big", "small", "shapes"};
+  const std::vector<std::string> sets =
+      arguments.size() > 2 ? std::vector<std::string>(arguments.begin() + 2, arguments.end()) : allSets;
+  for (const std::string& set : sets)
+    if (arguments.size() < 2 || std::find(allSets.begin(), allSets.end(), set) == allSets.end()) {
+      std::fprintf(stderr, "usage: burnshelf-bench compare SRCDIR STAGEDIR [big] [small] [shapes]\n");
+      return 2;
+    }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   const std::string sourceDir = absolute(arguments[0]), stageDir = absolute(arguments[1]);
   std::error_code error;
@@ -458,7 +606,9 @@ int compareCommand(const Arguments& arguments) {
                            : "page cache cannot be dropped here (not root?): runs start warm\n");
   platform::Gui gui;
   int failed = 0;
-  for (const char* name : {"big", "small"}) failed += compareDataSet(gui, name, sourceDir, stageDir, volume);
+  for (const std::string& set : sets)
+    failed += set == "shapes" ? compareShapes(gui, sourceDir, stageDir)
+                              : compareDataSet(gui, set, sourceDir, stageDir, volume);
   std::printf("load average at the end %s\n", loadAverage().c_str());
   return failed ? 1 : 0;
 }

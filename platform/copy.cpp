@@ -25,10 +25,16 @@ namespace platform {
 namespace {
 
 constexpr size_t kCopyBlockBytes = FingerprintStream::kBlockBytes;
-constexpr size_t kKernelCopyBytes = 16 << 20;  // per copy_file_range call, between ticks
-constexpr auto kTickEvery = std::chrono::milliseconds(100);
+constexpr auto kTickEvery = std::chrono::milliseconds(75);
+// A copy_file_range call is one step between ticks: its size follows the measured rate so a
+// step takes about kKernelCopyStep on a fast disk and a slow stick alike.
+constexpr auto kKernelCopyStep = std::chrono::milliseconds(20);
+constexpr size_t kKernelCopyFirstBytes = 256 << 10;
+constexpr size_t kKernelCopyLeastBytes = 64 << 10;
+constexpr size_t kKernelCopyMostBytes = 16 << 20;
 
-// Calls the tick when 100 ms have passed since the last one.
+// Calls the tick when 75 ms have passed since the last one: with a step of the copy after it,
+// the window is painted at least every 100 ms.
 class Ticker {
  public:
   explicit Ticker(const std::function<void()>& tick) : tick_(tick) {}
@@ -86,17 +92,27 @@ bool endLikeSource(int from, int to, off_t copied) {
 
 enum class KernelCopy { kDone, kFailed, kUnsupported };
 
-// copy_file_range of every stretch of data. kUnsupported only before the first byte, so
+// The size of the next copy_file_range call, from the bytes and time the last one took.
+size_t nextKernelCopyStep(size_t done, std::chrono::steady_clock::duration took) {
+  const double seconds = std::max(std::chrono::duration<double>(took).count(), 1e-6);
+  const double bytes = static_cast<double>(done) / seconds *
+                       std::chrono::duration<double>(kKernelCopyStep).count();
+  return static_cast<size_t>(std::clamp(bytes, double{kKernelCopyLeastBytes}, double{kKernelCopyMostBytes}));
+}
+
+// copy_file_range of every stretch of data, in steps sized by the measured rate. kUnsupported only before the first byte, so
 // the caller can fall back to reading and writing from the start.
 KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
   Writeback writeback(to);
   bool started = false;
+  size_t step = kKernelCopyFirstBytes;
   off_t offset = 0, start = 0, end = 0;
   while (nextData(from, offset, start, end)) {
     if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start)
       return KernelCopy::kFailed;
     for (offset = start; offset < end;) {
-      const size_t piece = static_cast<size_t>(std::min<off_t>(end - offset, kKernelCopyBytes));
+      const size_t piece = static_cast<size_t>(std::min<off_t>(end - offset, static_cast<off_t>(step)));
+      const auto begun = std::chrono::steady_clock::now();
       ssize_t done = syscalls().copyFileRange(from, to, piece);
       if (done < 0 && errno == EINTR) continue;
       if (done < 0) {
@@ -108,6 +124,7 @@ KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
       started = true;
       offset += done;
       writeback.reached(offset);
+      step = nextKernelCopyStep(static_cast<size_t>(done), std::chrono::steady_clock::now() - begun);
       ticker.maybeTick();
     }
     offset = std::max(offset, end);

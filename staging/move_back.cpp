@@ -30,7 +30,7 @@ struct Restore {
   int64_t unrestorable = 0;           // files not put back: no usable staged copy and nothing
                                       // at path, another file at path, or a copy that failed
   std::string firstUnrestored;        // the path of the first of them
-  std::set<std::string> folders;      // folders that received a restored file
+  VolumeSyncs volumes;                // where the restored files lie
   std::vector<int64_t> superseded;    // positions whose staged copy is no longer needed: put
                                       // back, or a broken copy of a file that never left
 
@@ -135,7 +135,7 @@ void finishFile(const State& state, int64_t i, platform::Gui& gui, Restore& rest
     platform::deleteFile(entry.path);
     stopForDriveError(gui);
   }
-  restore.folders.insert(platform::pathPart(entry.path));
+  restore.volumes.add(platform::pathPart(entry.path));
   restore.superseded.push_back(i);
 }
 
@@ -167,17 +167,15 @@ void setFolderDates(const FileEntry& entry) {
   platform::setFileDate(entry.path, platform::kAccessed, entry.accessed);
 }
 
-// Makes every restored file durable: one sync of the volume of each folder that received a
-// file, or each file on its own where its volume cannot be synced at once (FUSE); false when
-// one cannot be made durable.
-bool makeDurable(const State& state, const Restore& restore) {
-  std::set<std::string> unsynced;
-  for (const std::string& folder : restore.folders)
-    if (!platform::syncVolume(folder)) unsynced.insert(folder);
+// Makes every restored file durable: one sync of each volume that received a file, or each
+// file on its own where its volume cannot be synced at once (FUSE); false when one cannot be
+// made durable.
+bool makeDurable(const State& state, Restore& restore) {
+  if (restore.volumes.syncAll()) return true;
   bool durable = true;
   for (int64_t i : restore.superseded) {
     const std::string& path = state.files[static_cast<size_t>(i)].path;
-    if (unsynced.count(platform::pathPart(path)) && platform::existsAt(path))
+    if (restore.volumes.needsOwnSync(platform::pathPart(path)) && platform::existsAt(path))
       durable = platform::flushAndForget(path) && durable;
   }
   return durable;

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "platform/volumes.h"
 #include "staging/facts.h"
 
 namespace staging {
@@ -71,7 +72,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, c
     return Copied::kSourceDiffers;
   }
   pendingBytes_ += std::max<int64_t>(0, platform::fileSize(copy.copy.folder + copy.copy.name));
-  folders_.insert(copy.copy.folder);
+  volumes_.add(copy.copy.folder);
   pending_.push_back(std::move(copy));
   if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) startProof();
   return Copied::kMade;
@@ -99,17 +100,15 @@ void ProvenCopies::startProof() {
   gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
   gui_.refreshWindow();
   proving_ = std::async(std::launch::async,
-                        [batch = std::move(pending_), folders = std::move(folders_)]() mutable {
+                        [batch = std::move(pending_), volumes = std::move(volumes_)]() mutable {
                           // Where a volume cannot be synced at once, each copy is.
-                          bool synced = true;
-                          for (const std::string& folder : folders)
-                            synced = platform::syncVolume(folder) && synced;
+                          const bool synced = volumes.syncAll();
                           for (Pending& copy : batch)
                             copy.good = platform::fingerprintFromDisk(copy.copy, !synced) == copy.prints;
                           return batch;
                         });
   pending_.clear();
-  folders_.clear();
+  volumes_.clear();
   pendingBytes_ = 0;
 }
 
@@ -163,6 +162,35 @@ void ProvenCopies::retryOrEnd(Pending& copy) {
     gui_.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);
     gui_.endProgram();
   }
+}
+
+// Keyed by mount: many folders of one volume share its sync. A folder that cannot be
+// examined is a volume of its own.
+void VolumeSyncs::add(const std::string& folder) {
+  if (volumeOf_.count(folder)) return;
+  const uint64_t mount = platform::mountIdentity(folder);
+  const std::string key = mount != 0 ? std::to_string(mount) : folder;
+  volumeOf_[folder] = key;
+  volumes_.emplace(key, std::make_pair(folder, false));
+}
+
+bool VolumeSyncs::syncAll() {
+  bool all = true;
+  for (auto& [key, volume] : volumes_) {
+    volume.second = platform::syncVolume(volume.first);
+    all = volume.second && all;
+  }
+  return all;
+}
+
+bool VolumeSyncs::needsOwnSync(const std::string& folder) const {
+  auto key = volumeOf_.find(folder);
+  return key != volumeOf_.end() && !volumes_.at(key->second).second;
+}
+
+void VolumeSyncs::clear() {
+  volumeOf_.clear();
+  volumes_.clear();
 }
 
 StagingLock::StagingLock(std::string base)

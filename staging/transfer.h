@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <initializer_list>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,6 +17,23 @@
 namespace platform { class Gui; }
 
 namespace staging {
+
+// The volumes that received files, to be made durable with one sync each however many of
+// their folders got a file.
+class VolumeSyncs {
+ public:
+  void add(const std::string& folder);
+  // Syncs every volume once; false when one could not be synced at once (FUSE), whose files
+  // must then each be synced on their own.
+  bool syncAll();
+  // After syncAll: true when folder was added and its volume could not be synced at once.
+  bool needsOwnSync(const std::string& folder) const;
+  void clear();
+
+ private:
+  std::map<std::string, std::string> volumeOf_;  // folder -> its volume's key
+  std::map<std::string, std::pair<std::string, bool>> volumes_;  // key -> a folder, synced
+};
 
 // Copies made at once and proven in batches. Each copy goes through a temporary name and a
 // rename, keeps the source's permission bits and exact times, and keeps the window painted
@@ -77,7 +95,7 @@ class ProvenCopies {
   std::vector<Done> done_;
   std::function<void(int64_t)> showFile_;
   Batch pending_;
-  std::set<std::string> folders_;  // where the pending copies lie, to sync their volumes
+  VolumeSyncs volumes_;            // where the pending copies lie
   int64_t pendingBytes_ = 0;
   std::future<Batch> proving_;     // the batch being proven meanwhile, if any
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <map>
 
@@ -297,6 +298,37 @@ TEST(CopyFile, ShortAndInterruptedWritesStillGiveAWholeCopy) {
   });
   EXPECT_NE(copyFile(source, tree.path("copy")), 0);
   EXPECT_EQ(tree.read("copy"), bytes);
+}
+
+// A copy in the kernel on a 10 MB/s stick: its steps shrink to the rate, so the window is
+// painted at least every 100 ms (with room for a busy machine), never once per 16 MiB.
+TEST(CopyFile, TicksOftenOnASlowDeviceWhenTheKernelCopies) {
+  TempTree tree;
+  const std::string bytes = TempTree::patternBytes(6 * 1024 * 1024);
+  const std::string source = tree.write("source", bytes);
+  testing_support::SyscallGuard guard;
+  static int calls;
+  calls = 0;
+  testing_support::syscallRules().copyFileRange = [](int from, int to, size_t size) {
+    ++calls;
+    const ssize_t done = platform::realSyscalls().copyFileRange(from, to, size);
+    if (done > 0) usleep(static_cast<useconds_t>(done / 10));  // 10 bytes per microsecond
+    return done;
+  };
+  testing_support::applySyscallRules();
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last = Clock::now();
+  Clock::duration longest{};
+  CopyOptions options;
+  options.tick = [&] {
+    longest = std::max(longest, Clock::now() - last);
+    last = Clock::now();
+  };
+  ASSERT_NE(copyFile(source, tree.path("copy"), options), 0);
+  longest = std::max(longest, Clock::now() - last);
+  EXPECT_EQ(tree.read("copy"), bytes);
+  if (calls == 0) GTEST_SKIP() << "copy_file_range is not used on this file system";
+  EXPECT_LT(longest, std::chrono::milliseconds(150));
 }
 
 TEST(CopyFile, AFailureHalfWayLeavesTheOldTargetAndNoTemporary) {

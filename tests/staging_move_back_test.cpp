@@ -85,6 +85,30 @@ TEST_P(MoveBackEitherWay, PutsEveryFileBackExactlyAndRemovesTheStagingArea) {
   EXPECT_TRUE(platform::shownBoxes(*gui).empty());
 }
 
+// Files put back into many folders of one volume share its syncs: one for the proof's batch
+// with the check, one before the staging area goes.
+TEST_P(MoveBackEitherWay, SyncsTheVolumeOnceHoweverManyFoldersReceiveFiles) {
+  setCheck(GetParam());
+  for (const std::string folder : {"a", "b", "c", "d", "e", "f"}) {
+    listFolder(folder);
+    listFile(folder + "/file", "in " + folder);
+  }
+  const Snapshot before = data();
+  ASSERT_TRUE(clickGo());
+  testing_support::SyscallGuard guard;
+  static int syncs;
+  syncs = 0;
+  testing_support::syscallRules().syncfs = [](int fd) {
+    ++syncs;
+    return platform::realSyscalls().syncfs(fd);
+  };
+  testing_support::applySyscallRules();
+
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(data(), before);
+  EXPECT_EQ(syncs, GetParam() ? 2 : 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(CheckBox, MoveBackEitherWay, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Ticked" : "Cleared"; });
 

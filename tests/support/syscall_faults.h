@@ -17,6 +17,7 @@ struct SyscallRules {
   std::function<int(int dir, const char* path, int flags, mode_t mode)> openat;
   std::function<ssize_t(int fd, void* data, size_t size)> read;
   std::function<ssize_t(int fd, const void* data, size_t size)> write;
+  std::function<ssize_t(int from, int to, size_t size)> copyFileRange;
   std::function<int(int fd)> fsync, fdatasync, syncfs;
   std::function<int(int fromDir, const char* from, int toDir, const char* to)> renameat;
   std::function<int(int dir, const char* path, int flags)> unlinkat;
@@ -44,6 +45,8 @@ inline void applySyscallRules() {
       return -1;
     };
   }
+  if (r.copyFileRange)
+    table.copyFileRange = [](int from, int to, size_t n) { return syscallRules().copyFileRange(from, to, n); };
   if (r.fsync) table.fsync = [](int fd) { return syscallRules().fsync(fd); };
   if (r.fdatasync) table.fdatasync = [](int fd) { return syscallRules().fdatasync(fd); };
   if (r.syncfs) table.syncfs = [](int fd) { return syscallRules().syncfs(fd); };
