@@ -69,6 +69,9 @@ long long findCount(const std::string& tree, bool stat = false) {
 size_t scanOnce(platform::Gui& gui, const std::string& tree, double& bestSeconds) {
   staging::State state;
   app::startProgram(state, gui);  // the main window, so status texts are really drawn
+  // Start-up may have chosen the tree's own volume to stage on, whose files a scan never
+  // lists: the timed scan has no staging drive.
+  state.currentDrive = -1;
   state.folders = {tree + "/"};
   state.needSpace = INT64_MAX;
   const auto start = std::chrono::steady_clock::now();
