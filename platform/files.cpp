@@ -239,7 +239,9 @@ bool restoreOwnership(const std::string& path, const Ownership& ownership) {
   if (!known || info.st_uid != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
   if (info.st_gid != ownership.group) mode &= ~S_ISGID;
   const std::string self = "/proc/self/fd/" + std::to_string(fd);  // the inode itself
-  const bool good = known && chmod(self.c_str(), mode) == 0;
+  bool good = known && chmod(self.c_str(), mode) == 0;
+  // Without /proc, by name: the entry was just found to be no link.
+  if (known && !good && errno == ENOENT) good = fchmodat(AT_FDCWD, path.c_str(), mode, 0) == 0;
   close(fd);
   return good;
 }
