@@ -20,6 +20,7 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
@@ -238,12 +239,15 @@ class FittingLabel : public QLabel {
     });
     return anyCut || lineCount() * fontMetrics().lineSpacing() > contentsRect().height();
   }
-  void setShownText(const QString& text) {
-    setText(text);
-    setToolTip(cut() ? text : QString());
-  }
+  // The lines are measured only when painted or hovered: a command that changes the status
+  // for every small file must not lay out texts no one sees (painting is at most every 15 ms).
+  void setShownText(const QString& text) { setText(text); }
 
  protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::ToolTip) setToolTip(cut() ? text() : QString());
+    return QLabel::event(event);
+  }
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     layOut([&](const QString& shown, const QString&, const QFont& font, int top) {

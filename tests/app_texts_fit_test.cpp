@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
 #include <QComboBox>
 #include <QTimer>
 
@@ -135,6 +137,25 @@ TEST_F(TextsFit, EveryStatusMessageOfASessionIsShownWhole) {
                            "File>IMG_20190704_183512"})
     EXPECT_TRUE(testing_support::contains(all, line)) << line << " not seen in\n" << all;
   EXPECT_EQ(watch.cut, std::vector<std::string>{});
+}
+
+}  // namespace
+
+namespace {
+
+// A status line too long even condensed: the user who points at it reads it whole.
+TEST_F(TextsFit, ALineThatCannotFitIsTheStatusTooltip) {
+  start();
+  const std::string text = "FILE>" + std::string(120, 'W');
+  gui->setText(ui::kStatusText, text);
+  QWidget* label = platform::qtWidget(*gui, ui::kStatusText);
+  ASSERT_NE(label, nullptr);
+  QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(label, &hover);
+  EXPECT_EQ(label->toolTip().toStdString(), text);
+  gui->setText(ui::kStatusText, "Finished");
+  QApplication::sendEvent(label, &hover);
+  EXPECT_TRUE(label->toolTip().isEmpty());
 }
 
 }  // namespace
