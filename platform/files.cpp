@@ -9,17 +9,13 @@
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <climits>
-#include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -269,14 +265,6 @@ bool flushAndForget(const std::string& path) {
   if (fd < 0) return 0;
   bool good = syscalls().fdatasync(fd) == 0;
   posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  close(fd);
-  return good;
-}
-
-bool forgetCached(const std::string& path) {
-  int fd = openQuietly(path);
-  if (fd < 0) return 0;
-  bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
   close(fd);
   return good;
 }

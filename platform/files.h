@@ -117,12 +117,9 @@ bool readFileContent(const std::string& path, int64_t maxBytes, std::string& byt
 // Makes the file's data durable and drops its cached pages, so a following read comes
 // from the disk. True on success.
 bool flushAndForget(const std::string& path);
-// Drops the file's cached pages without syncing; after a sync they are clean and the next
-// read comes from the disk. True on success.
-bool forgetCached(const std::string& path);
 // Asks the kernel to start reading the file ahead, without waiting. True on success.
 bool prefetchFile(const std::string& path);
-// syncfs of the volume holding path; true on success. 0 also for a volume that cannot be
+// syncfs of the volume holding path; true on success. False also for a volume that cannot be
 // synced at once (FUSE): each file must then be synced on its own.
 bool syncVolume(const std::string& path);
 // True when the current user may read the file / write into the folder.

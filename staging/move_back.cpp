@@ -85,7 +85,7 @@ std::string missingVolume(const MoveFacts& facts) {
 }
 
 // Removes the temporaries an interrupted copy left where files are restored to.
-void removeStaleTemporaries(const State& state) {
+void clearRestoreFolders(const State& state) {
   std::set<std::string> folders;
   for (const FileEntry& entry : state.files)
     folders.insert(entry.kind == kFolder ? entry.path : platform::pathPart(entry.path));
@@ -234,7 +234,7 @@ void moveBack(State& state, platform::Gui& gui) {
     ui::showStatus(gui, {state.sizeLine, "Volume not found: " + missing});
     stopForDriveError(gui);
   }
-  removeStaleTemporaries(state);
+  clearRestoreFolders(state);
 
   // Restore pass: the list holds each folder before its content, so folders come first.
   // Without the recorded volumes, no folder is made above a chosen folder's own parent.
