@@ -41,10 +41,15 @@ uint64_t mountIdentityOf(const struct statx& info);
 // (2.5 MiB on a loop device), so asking 8 MiB at a time read only the start of each 8 MiB.
 class ReadWindow {
  public:
-  explicit ReadWindow(int fd) : fd_(fd) {}
+  // Advice stops at the file's length when it is opened: a small file is one advice, not
+  // a window's worth.
+  explicit ReadWindow(int fd) : fd_(fd) {
+    struct stat info{};
+    end_ = fstat(fd, &info) == 0 ? info.st_size : INT64_MAX;
+  }
   // Call before reading at offset.
   void before(int64_t offset) {
-    while (asked_ < offset + kAhead) {
+    while (asked_ < offset + kAhead && asked_ < end_) {
       posix_fadvise(fd_, asked_, kStep, POSIX_FADV_WILLNEED);
       asked_ += kStep;
     }
@@ -55,6 +60,7 @@ class ReadWindow {
   static constexpr int64_t kAhead = 32 << 20;
   int fd_;
   int64_t asked_ = 0;
+  int64_t end_;
 };
 
 }  // namespace platform::internal

@@ -1,0 +1,191 @@
+// The floor: large sequential reads, the product's own plain copy run bare with one sync,
+// and the hash rate of every core at once in memory.
+#include "bench/floor.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/fingerprint.h"
+
+namespace bench {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kFloorBlockBytes = 8 << 20;
+constexpr int64_t kHashBytesPerCore = int64_t{256} << 20;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double secondsOf(const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; }
+
+// Core-seconds of the kernel's threads (the children of kthreadd, process 2), from /proc.
+double kernelThreadSeconds() {
+  static const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+  double total = 0;
+  DIR* proc = opendir("/proc");
+  while (proc) {
+    const dirent* entry = readdir(proc);
+    if (!entry) break;
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) continue;
+    // Fields after the command's closing parenthesis: state, ppid, ..., utime (14), stime (15).
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long ppid = 0;
+    double cpu = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+      if (i == 4) ppid = std::stol(field);
+      if (i >= 14) cpu += std::stod(field);
+    }
+    if (ppid == 2) total += cpu / ticks;
+  }
+  if (proc) closedir(proc);
+  return total;
+}
+
+double programAndKernelSeconds() {
+  rusage self{}, children{};
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_CHILDREN, &children);
+  return secondsOf(self.ru_utime) + secondsOf(self.ru_stime) + secondsOf(children.ru_utime) +
+         secondsOf(children.ru_stime) + kernelThreadSeconds();
+}
+
+template <typename Work>
+Step timed(Work work) {
+  CpuMeter cpu;
+  const Clock::time_point start = Clock::now();
+  if (!work()) return Step{-1, -1};
+  return Step{secondsSince(start), cpu.seconds()};
+}
+
+// Every file read from root in large sequential reads.
+Step timedRead(const fs::path& root, const std::vector<std::string>& files) {
+  return timed([&] {
+    std::vector<char> block(kFloorBlockBytes);
+    for (const std::string& relative : files) {
+      std::ifstream in(root / relative, std::ios::binary);
+      while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+      }
+    }
+    return true;
+  });
+}
+
+// The files copied from root (whose pages the cache holds, so only the writes count) to
+// target by the product's own plain copy, then one sync of the volume.
+Step timedWrite(const fs::path& root, const fs::path& target, const std::vector<std::string>& files) {
+  return timed([&] {
+    std::error_code error;
+    for (const std::string& relative : files) {
+      const fs::path path = target / relative;
+      fs::create_directories(path.parent_path(), error);
+      if (!platform::copyFile((root / relative).string(), path.string())) return false;
+    }
+    return platform::syncVolume(target.string());
+  });
+}
+
+// SHA-1, MD5 and CRC32 of twice bytes, as one stream per core at once, each on its own
+// buffer in memory; the seconds scaled from a timed run of 256 MiB per core.
+Step timedHash(int64_t bytes, unsigned cores) {
+  std::vector<uint64_t> words(kFloorBlockBytes / 8);
+  for (size_t i = 0; i < words.size(); ++i) words[i] = i * 0x9E3779B97F4A7C15ull;
+  auto hashOne = [&words] {
+    platform::FingerprintStream stream;
+    for (int64_t done = 0; done < kHashBytesPerCore; done += kFloorBlockBytes)
+      stream.add(words.data(), kFloorBlockBytes);
+    stream.finish();
+  };
+  Step run = timed([&] {
+    std::vector<std::thread> others;
+    for (unsigned core = 1; core < cores; ++core) others.emplace_back(hashOne);
+    hashOne();
+    for (std::thread& other : others) other.join();
+    return true;
+  });
+  const double scale = 2.0 * static_cast<double>(bytes) / (static_cast<double>(cores) * kHashBytesPerCore);
+  return Step{run.seconds * scale, run.cpu * scale};
+}
+
+// The disk that holds a path: a loop device is followed to the disk of its backing file, a
+// partition to its disk, so two images on one disk are one device.
+std::string diskOf(const std::string& path) {
+  struct stat info{};
+  if (stat(path.c_str(), &info) != 0) return path;
+  std::string device;
+  for (int depth = 0; depth < 8; ++depth) {
+    device = std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev));
+    std::ifstream backing("/sys/dev/block/" + device + "/loop/backing_file");
+    std::string file;
+    if (!std::getline(backing, file) || stat(file.c_str(), &info) != 0) break;
+  }
+  std::error_code error;
+  fs::path node = fs::canonical("/sys/dev/block/" + device, error);
+  if (error) return device;  // no block device: tmpfs, FUSE without one
+  if (fs::exists(node / "partition")) node = node.parent_path();
+  return node.filename().string();
+}
+
+}  // namespace
+
+bool dropCaches() {
+  sync();
+  std::ofstream control("/proc/sys/vm/drop_caches");
+  control << "3\n";
+  control.flush();
+  return static_cast<bool>(control);
+}
+
+void CpuMeter::start() { begun_ = programAndKernelSeconds(); }
+double CpuMeter::seconds() const { return programAndKernelSeconds() - begun_; }
+
+Floor measureFloor(const fs::path& source, const std::string& stageDir,
+                   const std::vector<std::string>& files, int64_t bytes) {
+  Floor floor;
+  floor.cores = std::max(1u, std::thread::hardware_concurrency());
+  const fs::path staged = fs::path(stageDir) / ".floor", back = source.parent_path() / ".floor-back";
+  std::error_code error;
+  dropCaches();
+  floor.readSource = timedRead(source, files);
+  floor.writeStaging = timedWrite(source, staged, files);
+  dropCaches();
+  floor.readStaging = timedRead(staged, files);
+  floor.writeSource = timedWrite(staged, back, files);
+  fs::remove_all(staged, error);
+  fs::remove_all(back, error);
+  floor.hash = timedHash(bytes, floor.cores);
+  floor.oneDevice = diskOf(stageDir) == diskOf(source.string());
+  return floor;
+}
+
+Floor fasterOf(const Floor& a, const Floor& b) {
+  auto faster = [](const Step& x, const Step& y) {
+    if (x.seconds < 0 || y.seconds < 0) return x.seconds < 0 ? y : x;
+    return x.seconds <= y.seconds ? x : y;
+  };
+  Floor floor = a;
+  floor.readSource = faster(a.readSource, b.readSource);
+  floor.writeStaging = faster(a.writeStaging, b.writeStaging);
+  floor.readStaging = faster(a.readStaging, b.readStaging);
+  floor.writeSource = faster(a.writeSource, b.writeSource);
+  floor.hash = faster(a.hash, b.hash);
+  return floor;
+}
+
+}  // namespace bench
