@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -31,10 +32,11 @@ double secondsSince(Clock::time_point start) {
 
 double secondsOf(const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; }
 
-// Core-seconds of the kernel's threads (the children of kthreadd, process 2), from /proc.
-double kernelThreadSeconds() {
+// Core-seconds of each of the kernel's threads (the children of kthreadd, process 2), from
+// /proc, by process id.
+std::map<long, double> kernelThreadSeconds() {
   static const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
-  double total = 0;
+  std::map<long, double> threads;
   DIR* proc = opendir("/proc");
   while (proc) {
     const dirent* entry = readdir(proc);
@@ -52,18 +54,18 @@ double kernelThreadSeconds() {
       if (i == 4) ppid = std::stol(field);
       if (i >= 14) cpu += std::stod(field);
     }
-    if (ppid == 2) total += cpu / ticks;
+    if (ppid == 2) threads[std::stol(entry->d_name)] = cpu / ticks;
   }
   if (proc) closedir(proc);
-  return total;
+  return threads;
 }
 
-double programAndKernelSeconds() {
+double programSeconds() {
   rusage self{}, children{};
   getrusage(RUSAGE_SELF, &self);
   getrusage(RUSAGE_CHILDREN, &children);
   return secondsOf(self.ru_utime) + secondsOf(self.ru_stime) + secondsOf(children.ru_utime) +
-         secondsOf(children.ru_stime) + kernelThreadSeconds();
+         secondsOf(children.ru_stime);
 }
 
 template <typename Work>
@@ -152,8 +154,21 @@ bool dropCaches() {
   return static_cast<bool>(control);
 }
 
-void CpuMeter::start() { begun_ = programAndKernelSeconds(); }
-double CpuMeter::seconds() const { return programAndKernelSeconds() - begun_; }
+void CpuMeter::start() {
+  program_ = programSeconds();
+  kernel_ = kernelThreadSeconds();
+}
+
+// A kernel thread that ends meanwhile takes its time along (kernel workers come and go), so
+// the figure may fall short, never below zero; a new one counts whole.
+double CpuMeter::seconds() const {
+  double total = programSeconds() - program_;
+  for (const auto& [id, now] : kernelThreadSeconds()) {
+    auto before = kernel_.find(id);
+    total += before != kernel_.end() && before->second <= now ? now - before->second : now;
+  }
+  return total;
+}
 
 Floor measureFloor(const fs::path& source, const std::string& stageDir,
                    const std::vector<std::string>& files, int64_t bytes) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ class CpuMeter {
   double seconds() const;
 
  private:
-  double begun_ = 0;
+  double program_ = 0;
+  std::map<long, double> kernel_;  // each kernel thread's core-seconds at start()
 };
 
 // One step of the floor: wall seconds and the core-seconds it took.
