@@ -90,14 +90,18 @@ Step timedRead(const fs::path& root, const std::vector<std::string>& files) {
 }
 
 // The files copied from root (whose pages the cache holds, so only the writes count) to
-// target by the product's own plain copy, then one sync of the volume.
-Step timedWrite(const fs::path& root, const fs::path& target, const std::vector<std::string>& files) {
+// target by the product's own plain copy, then one sync of the volume. With moving, each
+// file at root goes once copied: a move never holds more than the data set and one copy of
+// it, and on a virtual machine memory beyond that is memory the host must hand out anew.
+Step timedWrite(const fs::path& root, const fs::path& target, const std::vector<std::string>& files,
+                bool moving) {
   return timed([&] {
     std::error_code error;
     for (const std::string& relative : files) {
       const fs::path path = target / relative;
       fs::create_directories(path.parent_path(), error);
       if (!platform::copyFile((root / relative).string(), path.string())) return false;
+      if (moving) fs::remove(root / relative, error);
     }
     return platform::syncVolume(target.string());
   });
@@ -178,10 +182,11 @@ Floor measureFloor(const fs::path& source, const std::string& stageDir,
   std::error_code error;
   dropCaches();
   floor.readSource = timedRead(source, files);
-  floor.writeStaging = timedWrite(source, staged, files);
+  floor.writeStaging = timedWrite(source, staged, files, false);
   dropCaches();
   floor.readStaging = timedRead(staged, files);
-  floor.writeSource = timedWrite(staged, back, files);
+  // The data set is still at source: the copy read back leaves as it is copied.
+  floor.writeSource = timedWrite(staged, back, files, true);
   fs::remove_all(staged, error);
   fs::remove_all(back, error);
   floor.hash = timedHash(bytes, floor.cores);
