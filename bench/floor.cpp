@@ -1,6 +1,7 @@
 // The floor: large sequential reads, the product's own plain copy run bare with one sync,
 // and the hash rate of every core at once in memory.
 #include "bench/floor.h"
+#include "bench/timing.h"
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -8,7 +9,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -21,14 +21,9 @@ namespace bench {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr size_t kFloorBlockBytes = 8 << 20;
 constexpr int64_t kHashBytesPerCore = int64_t{256} << 20;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 double secondsOf(const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; }
 
@@ -194,17 +189,18 @@ Floor measureFloor(const fs::path& source, const std::string& stageDir,
   return floor;
 }
 
+Step fasterOf(const Step& a, const Step& b) {
+  if (a.seconds <= 0 || b.seconds <= 0) return a.seconds <= 0 ? b : a;
+  return a.seconds <= b.seconds ? a : b;
+}
+
 Floor fasterOf(const Floor& a, const Floor& b) {
-  auto faster = [](const Step& x, const Step& y) {
-    if (x.seconds < 0 || y.seconds < 0) return x.seconds < 0 ? y : x;
-    return x.seconds <= y.seconds ? x : y;
-  };
   Floor floor = a;
-  floor.readSource = faster(a.readSource, b.readSource);
-  floor.writeStaging = faster(a.writeStaging, b.writeStaging);
-  floor.readStaging = faster(a.readStaging, b.readStaging);
-  floor.writeSource = faster(a.writeSource, b.writeSource);
-  floor.hash = faster(a.hash, b.hash);
+  floor.readSource = fasterOf(a.readSource, b.readSource);
+  floor.writeStaging = fasterOf(a.writeStaging, b.writeStaging);
+  floor.readStaging = fasterOf(a.readStaging, b.readStaging);
+  floor.writeSource = fasterOf(a.writeSource, b.writeSource);
+  floor.hash = fasterOf(a.hash, b.hash);
   return floor;
 }
 

@@ -26,10 +26,14 @@ class CpuMeter {
   std::map<long, double> kernel_;  // each kernel thread's core-seconds at start()
 };
 
-// One step of the floor: wall seconds and the core-seconds it took.
+// One timed step: wall seconds (0 or less when it failed) and the core-seconds it took.
 struct Step {
   double seconds = 0, cpu = 0;
 };
+
+// The faster of two measures of one step, as a shared machine can only slow a step down;
+// a failed measure gives way to the other.
+Step fasterOf(const Step& a, const Step& b);
 
 // Seconds each step of a move takes at the least, on this data set and these volumes.
 struct Floor {
@@ -42,12 +46,20 @@ struct Floor {
   double clearedOut() const { return io(readSource, writeStaging); }
   double clearedBack() const { return io(readStaging, writeSource); }
   // The proof reads the copy back from the volume it was written to.
-  double tickedOut() const { return std::max(io(readSource, writeStaging, readStaging), hash.seconds); }
-  double tickedBack() const { return std::max(io(readStaging, writeSource, readSource), hash.seconds); }
+  double tickedOut() const {
+    return std::max(io(readSource, writeStaging, readStaging), hash.seconds);
+  }
+  double tickedBack() const {
+    return std::max(io(readStaging, writeSource, readSource), hash.seconds);
+  }
   // The same, and no less than the work of the I/O and the hashing together spread over
   // every core: on few cores the page cache and the kernel's I/O threads take CPU too.
-  double tickedOutOnCores() const { return std::max(tickedOut(), onCores(readSource, writeStaging, readStaging)); }
-  double tickedBackOnCores() const { return std::max(tickedBack(), onCores(readStaging, writeSource, readSource)); }
+  double tickedOutOnCores() const {
+    return std::max(tickedOut(), onCores(readSource, writeStaging, readStaging));
+  }
+  double tickedBackOnCores() const {
+    return std::max(tickedBack(), onCores(readStaging, writeSource, readSource));
+  }
 
  private:
   // Reading from one volume and writing to the other overlap when they are two disks.
@@ -66,8 +78,7 @@ struct Floor {
 Floor measureFloor(const std::filesystem::path& source, const std::string& stageDir,
                    const std::vector<std::string>& files, int64_t bytes);
 
-// Step by step the faster of two measurements: the machine is shared, and a step can only
-// be slowed by others, never sped up.
+// Step by step the faster of two measurements.
 Floor fasterOf(const Floor& a, const Floor& b);
 
 }  // namespace bench

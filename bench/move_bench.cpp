@@ -2,7 +2,6 @@
 // (message boxes answered Cancel by the seam, so a failed check ends the run instead of
 // waiting), and compare times them against rsync and a careful user's verified move.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include "ui/window.h"
 #include "bench/commands.h"
 #include "bench/floor.h"
+#include "bench/timing.h"
 #include "folders/scan.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -32,17 +32,12 @@ namespace bench {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kBigFiles = 8;
 constexpr int64_t kBigFileBytes = int64_t{256} << 20;
 constexpr int kSmallFolders = 200;
 constexpr int kSmallFilesPerFolder = 100;  // 20,000 files
 constexpr int64_t kSmallFileBytes = 16 << 10;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string absolute(const std::string& path) {
   std::string text = fs::absolute(path).lexically_normal().string();
@@ -289,24 +284,13 @@ bool matches(const fs::path& root, const Manifest& manifest, std::string* why) {
 // ---- the contenders ----
 
 struct Timing {
-  double out = 0, back = 0;
-  double outCpu = 0, backCpu = 0;  // core-seconds, the kernel's threads included
+  Step out, back;  // seconds 0 when it failed; core-seconds, the kernel's threads included
   bool ok = false;
 };
 
 // Out and back each at the faster of two round trips; failed if either failed.
 Timing fasterOf(const Timing& a, const Timing& b) {
-  Timing best = a;
-  if (b.out < a.out) {
-    best.out = b.out;
-    best.outCpu = b.outCpu;
-  }
-  if (b.back < a.back) {
-    best.back = b.back;
-    best.backCpu = b.backCpu;
-  }
-  best.ok = a.ok && b.ok;
-  return best;
+  return Timing{fasterOf(a.out, b.out), fasterOf(a.back, b.back), a.ok && b.ok};
 }
 
 // One contender: out, then back, each from dropped caches; the tree is checked afterwards.
@@ -318,14 +302,14 @@ Timing timeRoundTrip(const char* name, Out out, Back back, const fs::path& sourc
   CpuMeter cpu;
   Clock::time_point start = Clock::now();
   Outcome moved = out();
-  timing.out = moved.ok ? (moved.seconds > 0 ? moved.seconds : secondsSince(start)) : 0;
-  timing.outCpu = cpu.seconds();
+  timing.out.seconds = moved.ok ? (moved.seconds > 0 ? moved.seconds : secondsSince(start)) : 0;
+  timing.out.cpu = cpu.seconds();
   dropCaches();
   cpu.start();
   start = Clock::now();
   Outcome back_ = moved.ok ? back() : Outcome{false, 0, "not moved out"};
-  timing.back = back_.ok ? (back_.seconds > 0 ? back_.seconds : secondsSince(start)) : 0;
-  timing.backCpu = cpu.seconds();
+  timing.back.seconds = back_.ok ? (back_.seconds > 0 ? back_.seconds : secondsSince(start)) : 0;
+  timing.back.cpu = cpu.seconds();
   std::string why = !moved.ok ? moved.why : back_.why;
   timing.ok = moved.ok && back_.ok && matches(source, manifest, &why);
   if (!timing.ok) std::printf("  %s FAILED: %s\n", name, why.c_str());
@@ -421,10 +405,13 @@ int compareDataSet(platform::Gui& gui, const std::string& name, const std::strin
   const std::pair<const char*, const Timing*> rows[] = {
       {"GO/BACK ticked", &ticked}, {"GO/BACK cleared", &cleared}, {"rsync", &rsync}, {"careful", &careful}};
   for (const auto& [label, timing] : rows)
-    std::printf("  %-16s %8.1f / %8.1f MB/s   (%.2f s / %.2f s)%s\n", label, rate(bytes, timing->out),
-                rate(bytes, timing->back), timing->out, timing->back, timing->ok ? "" : "  FAILED");
-  const double clearedOut = ratio(cleared.out, rsync.out), clearedBack = ratio(cleared.back, rsync.back);
-  const double tickedOut = ratio(ticked.out, careful.out), tickedBack = ratio(ticked.back, careful.back);
+    std::printf("  %-16s %8.1f / %8.1f MB/s   (%.2f s / %.2f s)%s\n", label,
+                rate(bytes, timing->out.seconds), rate(bytes, timing->back.seconds), timing->out.seconds,
+                timing->back.seconds, timing->ok ? "" : "  FAILED");
+  const double clearedOut = ratio(cleared.out.seconds, rsync.out.seconds);
+  const double clearedBack = ratio(cleared.back.seconds, rsync.back.seconds);
+  const double tickedOut = ratio(ticked.out.seconds, careful.out.seconds);
+  const double tickedBack = ratio(ticked.back.seconds, careful.back.seconds);
   std::printf("  cleared-vs-rsync   out %.2f back %.2f\n", clearedOut, clearedBack);
   std::printf("  ticked-vs-careful  out %.2f back %.2f\n", tickedOut, tickedBack);
   // The summary line carries the lesser of out and back: the target holds for both.
@@ -437,14 +424,16 @@ int compareDataSet(platform::Gui& gui, const std::string& name, const std::strin
   std::printf("  core-seconds: read source %.2f, write staging %.2f, read staging %.2f, write source "
               "%.2f, hash twice %.2f on %u cores; GO/BACK ticked %.2f / %.2f, cleared %.2f / %.2f\n",
               floor.readSource.cpu, floor.writeStaging.cpu, floor.readStaging.cpu, floor.writeSource.cpu,
-              floor.hash.cpu, floor.cores, ticked.outCpu, ticked.backCpu, cleared.outCpu, cleared.backCpu);
+              floor.hash.cpu, floor.cores, ticked.out.cpu, ticked.back.cpu, cleared.out.cpu, cleared.back.cpu);
   auto overFloor = [](double ours, double least) { return least > 0 ? ours / least : 0; };
   std::printf("floor %s %s ticked-out %.2f ticked-back %.2f cleared-out %.2f cleared-back %.2f\n",
-              name.c_str(), volume.c_str(), overFloor(ticked.out, floor.tickedOut()),
-              overFloor(ticked.back, floor.tickedBack()), overFloor(cleared.out, floor.clearedOut()),
-              overFloor(cleared.back, floor.clearedBack()));
+              name.c_str(), volume.c_str(), overFloor(ticked.out.seconds, floor.tickedOut()),
+              overFloor(ticked.back.seconds, floor.tickedBack()),
+              overFloor(cleared.out.seconds, floor.clearedOut()),
+              overFloor(cleared.back.seconds, floor.clearedBack()));
   std::printf("floor-on-cores %s %s ticked-out %.2f ticked-back %.2f\n", name.c_str(), volume.c_str(),
-              overFloor(ticked.out, floor.tickedOutOnCores()), overFloor(ticked.back, floor.tickedBackOnCores()));
+              overFloor(ticked.out.seconds, floor.tickedOutOnCores()),
+              overFloor(ticked.back.seconds, floor.tickedBackOnCores()));
   std::fflush(stdout);
   return ticked.ok && cleared.ok && rsync.ok && careful.ok ? 0 : 1;
 }
@@ -470,7 +459,7 @@ int compareShapes(platform::Gui& gui, const std::string& sourceDir, const std::s
             [&] { return runBack(gui, stageDir, check == 1); }, source, manifests[shape]);
         ok = ok && timing.ok;
         double& best = backs[shape][check];
-        best = round == 0 ? timing.back : std::min(best, timing.back);
+        best = round == 0 ? timing.back.seconds : std::min(best, timing.back.seconds);
       }
   for (const char* name : names) {
     std::error_code error;

@@ -2,7 +2,6 @@
 // times the real "Move Folder" scan of it with the need space above its size, so everything
 // is listed, against a plain recursive listing by find and against a find that stats every
 // entry as the scan must. The last lines are the ratios.
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "app/event_loop.h"
 #include "bench/commands.h"
+#include "bench/timing.h"
 #include "folders/scan.h"
 #include "platform/gui.h"
 #include "staging/state.h"
@@ -47,10 +47,6 @@ bool makeTree(const fs::path& tree) {
   return static_cast<bool>(std::ofstream(marker));
 }
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // find DIR -type f | wc -l, or with stat, a walk that examines every entry as the scan
 // does (find -type f never needs to); the count it printed, -1 when it could not run.
 long long findCount(const std::string& tree, bool stat = false) {
@@ -74,7 +70,7 @@ size_t scanOnce(platform::Gui& gui, const std::string& tree, double& bestSeconds
   state.currentDrive = -1;
   state.folders = {tree + "/"};
   state.needSpace = INT64_MAX;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = Clock::now();
   folders::scanChosenFolders(state, gui);
   bestSeconds = std::min(bestSeconds, secondsSince(start));
   gui.closeWindow(0);
@@ -101,10 +97,10 @@ int scanCommand(const Arguments& arguments) {
   size_t listed = 0;
   for (int round = 0; round < kRounds; ++round) {
     listed = scanOnce(gui, tree, bestScan);
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = Clock::now();
     findCount(tree);
     bestFind = std::min(bestFind, secondsSince(start));
-    const auto statStart = std::chrono::steady_clock::now();
+    const auto statStart = Clock::now();
     findCount(tree, true);
     bestStat = std::min(bestStat, secondsSince(statStart));
   }
