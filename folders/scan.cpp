@@ -174,7 +174,7 @@ class Scanner {
         if (size < 0 || size > largestFile_) continue;  // gone meanwhile, or too big to stage
         if (scan.links() != 1 || scan.mountId() != mount_) continue;  // hard links, bind-mounted files
         if (!anyOwner_ && !scan.ownedByUser()) continue;
-        state_.appendFile(fileEntry(std::move(path), size, scan));
+        state_.appendFile(fileEntry(std::move(path), size, scan), scan.inode());
         state_.stockSize += size;
         if (reached()) {
           showFinished(folder);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/beneath.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
 #include "platform/internal.h"
@@ -174,25 +175,25 @@ bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
   return endLikeSource(from, to, offset);
 }
 
-// The source's owner and group for the open copy, where this process may give them (the
-// temporary is its own until then; FAT keeps neither), and the mode the copy may then have:
-// a set-uid or set-gid bit only under the owner (group) it was given for.
-mode_t takeOwner(int to, const struct stat& source) {
+// Gives the open copy an owner and group where this process may (the temporary is its own
+// until then; FAT keeps neither), and the mode it may then have: a set-uid or set-gid bit
+// only under the owner (group) it was given for.
+mode_t takeOwner(int to, uid_t owner, gid_t group, mode_t wanted) {
   constexpr mode_t kPlainBits = 0777;
   struct stat copy{};
-  if (fstat(to, &copy) != 0) return source.st_mode & kPlainBits;
+  if (fstat(to, &copy) != 0) return wanted & kPlainBits;
   // A refused change leaves the copy as it was; FAT may also accept one and keep nothing.
-  if ((copy.st_uid != source.st_uid || copy.st_gid != source.st_gid) &&
-      fchown(to, source.st_uid, source.st_gid) == 0 && fstat(to, &copy) != 0)
-    return source.st_mode & kPlainBits;
-  mode_t mode = source.st_mode & 07777;
-  if (copy.st_uid != source.st_uid) mode &= ~(S_ISUID | S_ISGID);
-  if (copy.st_gid != source.st_gid) mode &= ~S_ISGID;
+  if ((copy.st_uid != owner || copy.st_gid != group) && fchown(to, owner, group) == 0 &&
+      fstat(to, &copy) != 0)
+    return wanted & kPlainBits;
+  mode_t mode = wanted & 07777;
+  if (copy.st_uid != owner) mode &= ~(S_ISUID | S_ISGID);
+  if (copy.st_gid != group) mode &= ~S_ISGID;
   return mode;
 }
 
-// Fills the open temporary file from the source and gives it the source's owner, mode and
-// times.
+// Fills the open temporary file from the source and gives it its owner, mode and times:
+// the source's, or those the options name.
 bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& options) {
   Ticker ticker(options.tick);
   FingerprintStream stream;
@@ -206,17 +207,20 @@ bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& op
   }
   if (blocks) copied = copyByBlocks(from, to, wantPrints ? &stream : nullptr, ticker);
   if (!copied) return false;
+  const mode_t mode = options.ownership
+                          ? takeOwner(to, options.ownership->owner, options.ownership->group,
+                                      static_cast<mode_t>(options.ownership->mode))
+                          : takeOwner(to, source.st_uid, source.st_gid, source.st_mode);
   // A volume that keeps no permission bits (FAT) refuses to change them; the bytes still count.
-  if (fchmod(to, takeOwner(to, source)) != 0 && errno != EPERM && errno != ENOSYS &&
-      errno != EOPNOTSUPP)
+  if (fchmod(to, mode) != 0 && errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
     return false;
-  if (options.keepTimes) {
-    const timespec times[2] = {source.st_atim, source.st_mtim};
-    if (syscalls().utimensat(to, nullptr, times, 0) != 0) return false;
+  const bool setTimes = options.times || options.keepTimes;
+  if (setTimes) {
+    const timespec sourceTimes[2] = {source.st_atim, source.st_mtim};
+    if (syscalls().utimensat(to, nullptr, options.times ? options.times : sourceTimes, 0) != 0) return false;
   }
   // fsync carries the times along; fdatasync is enough for the bytes alone.
-  if (options.durable &&
-      (options.keepTimes ? syscalls().fsync(to) : syscalls().fdatasync(to)) != 0)
+  if (options.durable && (setTimes ? syscalls().fsync(to) : syscalls().fdatasync(to)) != 0)
     return false;
   if (wantPrints) *options.sourcePrints = stream.finish();
   return true;
@@ -248,20 +252,15 @@ int createTemporary(int dir, std::string& name) {
 
 }  // namespace
 
-Temporary copyToTemporary(const std::string& source, const std::string& target,
-                          const CopyOptions& options) {
-  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
-  if (options.sourceSeen) *options.sourceSeen = FileIdentity{};
-  Temporary temporary{pathPart(target), ""};
-  if (source.empty() || target.empty() || target.back() == '/') return temporary;
-  int from = internal::openForReadingQuietly(source.c_str());
-  if (from < 0) return temporary;
+namespace {
+
+// Copies the open regular file from (which it closes) into a new temporary in folder.
+Temporary copyOpenToTemporary(int from, const Held& folder, const CopyOptions& options) {
+  Temporary temporary{folder, "", 0};
   struct stat info{};
-  int dir = fstat(from, &info) == 0 ? internal::openFolder(temporary.folder) : -1;
   std::string name;
-  int to = dir >= 0 ? createTemporary(dir, name) : -1;
+  const int to = folder && fstat(from, &info) == 0 ? createTemporary(folder->fd(), name) : -1;
   if (to < 0) {
-    if (dir >= 0) close(dir);
     close(from);
     return temporary;
   }
@@ -269,41 +268,76 @@ Temporary copyToTemporary(const std::string& source, const std::string& target,
   posix_fadvise(from, 0, 0, POSIX_FADV_SEQUENTIAL);
   bool good = fillCopy(from, to, info, options);
   close(from);
+  struct stat written{};
+  good = fstat(to, &written) == 0 && good;
   good = close(to) == 0 && good;  // network file systems report write errors at close
   if (good) {
     temporary.name = name;
+    temporary.size = written.st_size;
   } else {
-    syscalls().unlinkat(dir, name.c_str(), 0);
+    syscalls().unlinkat(folder->fd(), name.c_str(), 0);
     if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
   }
-  close(dir);
   return temporary;
 }
 
-bool placeTemporary(const Temporary& temporary, const std::string& target) {
-  if (temporary.name.empty() || pathPart(target) != temporary.folder) return 0;
-  int dir = internal::openFolder(temporary.folder);
-  if (dir < 0) return 0;
-  bool good = syscalls().renameat(dir, temporary.name.c_str(), dir, filePart(target).c_str()) == 0;
-  close(dir);
-  return good;
+void clearResults(const CopyOptions& options) {
+  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  if (options.sourceSeen) *options.sourceSeen = FileIdentity{};
+}
+
+}  // namespace
+
+Temporary copyToTemporary(const std::string& source, const std::string& target,
+                          const CopyOptions& options) {
+  clearResults(options);
+  if (source.empty() || target.empty() || target.back() == '/') return {};
+  const int from = internal::openForReadingQuietly(source.c_str());
+  if (from < 0) return {};
+  return copyOpenToTemporary(from, internal::holdByPath(pathPart(target)), options);
+}
+
+Temporary copyPlaceToTemporary(const Place& source, const Held& folder, const CopyOptions& options) {
+  clearResults(options);
+  const int from = openToRead(source);
+  if (from < 0) return {};
+  // Only the very file that was listed, and only while it has no other name: moving one
+  // name of a hard-linked file frees nothing, and the other name may lie anywhere.
+  struct stat info{};
+  if (fstat(from, &info) != 0 || info.st_nlink != 1 ||
+      (options.expected && options.expected->number != 0 &&
+       !(Inode{info.st_dev, info.st_ino} == *options.expected))) {
+    close(from);
+    errno = ESTALE;
+    return {};
+  }
+  return copyOpenToTemporary(from, folder, options);
+}
+
+bool placeTemporaryAs(const Temporary& temporary, const std::string& name) {
+  if (temporary.name.empty() || !temporary.folder || name.empty() || name.find('/') != std::string::npos)
+    return false;
+  const int dir = temporary.folder->fd();
+  if (syscalls().renameat(dir, temporary.name.c_str(), dir, name.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // A file system that cannot refuse to replace (some FUSE ones): asked first, then renamed.
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+  struct stat info{};
+  if (fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
+    errno = EEXIST;
+    return false;
+  }
+  return syscalls().renameat(dir, temporary.name.c_str(), dir, name.c_str(), 0) == 0;
 }
 
 void discardTemporary(const Temporary& temporary) {
-  if (temporary.name.empty()) return;
-  int dir = internal::openFolder(temporary.folder);
-  if (dir < 0) return;
-  syscalls().unlinkat(dir, temporary.name.c_str(), 0);
-  close(dir);
+  if (temporary.name.empty() || !temporary.folder) return;
+  syscalls().unlinkat(temporary.folder->fd(), temporary.name.c_str(), 0);
 }
 
 Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
                                  const std::function<void()>& tick) {
-  if (temporary.name.empty()) return {};
-  int dir = internal::openFolder(temporary.folder);
-  if (dir < 0) return {};
-  int fd = internal::openForReadingQuietly(temporary.name.c_str(), dir);
-  close(dir);
+  if (temporary.name.empty() || !temporary.folder) return {};
+  int fd = internal::openForReadingQuietly(temporary.name.c_str(), temporary.folder->fd());
   if (fd < 0) return {};
   if (syncFirst && syscalls().fdatasync(fd) != 0) {
     close(fd);
@@ -313,9 +347,9 @@ Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
   return internal::fingerprintOpenFile(fd, tick);  // closes fd
 }
 
-int removeStaleTemporaries(const std::string& folder) {
-  int dir = internal::openFolder(folder);
-  if (dir < 0) return 0;
+int removeStaleTemporaries(const Held& folder) {
+  if (!folder) return 0;
+  const int dir = folder->fd();
   DIR* listing = fdopendir(dup(dir));
   int removed = 0;
   while (listing) {
@@ -328,41 +362,44 @@ int removeStaleTemporaries(const std::string& folder) {
     if (syscalls().unlinkat(dir, entry->d_name, 0) == 0) ++removed;
   }
   if (listing) closedir(listing);
-  close(dir);
   return removed;
 }
+
+int removeStaleTemporaries(const std::string& folder) { return removeStaleTemporaries(internal::holdByPath(folder)); }
 
 bool copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
   const Temporary temporary = copyToTemporary(source, target, options);
   if (temporary.name.empty()) return 0;
-  if (placeTemporary(temporary, target)) return 1;
+  const int dir = temporary.folder->fd();
+  if (syscalls().renameat(dir, temporary.name.c_str(), dir, filePart(target).c_str(), 0) == 0) return 1;
   discardTemporary(temporary);
   if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
   return 0;
 }
 
-bool replaceFileContent(const std::string& path, const std::string& bytes) {
-  const std::string folder = pathPart(path);
-  int dir = internal::openFolder(folder);
-  if (dir < 0 || path.back() == '/') {
-    if (dir >= 0) close(dir);
-    return 0;
-  }
-  std::string name;
-  int fd = createTemporary(dir, name);
-  if (fd >= 0) fchmod(fd, 0644);  // readable like any file the user keeps; FAT keeps no modes
+bool replaceFileContent(const Held& folder, const std::string& name, const std::string& bytes, mode_t mode) {
+  if (!folder || name.empty() || name.find('/') != std::string::npos) return false;
+  const int dir = folder->fd();
+  std::string temporary;
+  int fd = createTemporary(dir, temporary);
+  if (fd >= 0) fchmod(fd, mode);  // FAT keeps no modes
   bool good = fd >= 0 && internal::writeAll(fd, bytes.data(), bytes.size()) &&
               syscalls().fsync(fd) == 0;
   if (fd >= 0) good = close(fd) == 0 && good;
-  good = good && syscalls().renameat(dir, name.c_str(), dir, filePart(path).c_str()) == 0;
-  if (!good && fd >= 0) syscalls().unlinkat(dir, name.c_str(), 0);
-  close(dir);
+  good = good && syscalls().renameat(dir, temporary.c_str(), dir, name.c_str(), 0) == 0;
+  if (!good && fd >= 0) syscalls().unlinkat(dir, temporary.c_str(), 0);
   return good;
 }
 
-bool readFileContent(const std::string& path, int64_t maxBytes, std::string& bytes) {
-  bytes.clear();
-  int fd = internal::openForReadingQuietly(path.c_str());
+bool replaceFileContent(const std::string& path, const std::string& bytes) {
+  if (path.empty() || path.back() == '/') return false;
+  // Readable like any file the user keeps.
+  return replaceFileContent(internal::holdByPath(pathPart(path)), filePart(path), bytes, 0644);
+}
+
+namespace {
+
+bool readAll(int fd, int64_t maxBytes, std::string& bytes) {
   if (fd < 0) return false;
   char block[65536];
   bool good = true;
@@ -377,6 +414,18 @@ bool readFileContent(const std::string& path, int64_t maxBytes, std::string& byt
   }
   close(fd);
   return good;
+}
+
+}  // namespace
+
+bool readFileContent(const std::string& path, int64_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  return readAll(internal::openForReadingQuietly(path.c_str()), maxBytes, bytes);
+}
+
+bool readFileContent(const Place& place, int64_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  return readAll(openToRead(place), maxBytes, bytes);
 }
 
 }  // namespace platform

@@ -58,11 +58,11 @@ T getLittleEndian(std::FILE* file, bool& pastEnd) {
 
 }  // namespace
 
-DataFile DataFile::create(const std::string& path) {
+DataFile DataFile::create(const std::string& path, int dir, mode_t mode) {
   DataFile data;
   // O_NONBLOCK: a FIFO at the path fails at once instead of waiting for a reader.
-  int fd = syscalls().openat(AT_FDCWD, path.c_str(),
-                             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  int fd = syscalls().openat(dir, path.c_str(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
   if (fd < 0) return data;
   auto* sink = new Sink{fd};
   data.file_ = fopencookie(sink, "w", cookie_io_functions_t{nullptr, sinkWrite, nullptr, sinkClose});
@@ -76,9 +76,9 @@ DataFile DataFile::create(const std::string& path) {
   return data;
 }
 
-DataFile DataFile::openForReading(const std::string& path) {
+DataFile DataFile::openForReading(const std::string& path, int dir) {
   DataFile data;
-  int fd = syscalls().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+  int fd = syscalls().openat(dir, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0);
   if (fd < 0) return data;
   struct stat info{};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !(data.file_ = fdopen(fd, "rb"))) {

@@ -1,5 +1,8 @@
 // Buffered binary data files, little-endian, for the file database.
 #pragma once
+#include <fcntl.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -8,10 +11,12 @@ namespace platform {
 
 class DataFile {
  public:
-  // Creates (or cuts to length 0) a file for writing; ok() false on failure.
-  static DataFile create(const std::string& path);
-  // Opens an existing file for reading; ok() false on failure.
-  static DataFile openForReading(const std::string& path);
+  // Creates (or cuts to length 0) a file for writing, path relative to the open folder dir
+  // and never through a link at its end; ok() false on failure.
+  static DataFile create(const std::string& path, int dir = AT_FDCWD, mode_t mode = 0666);
+  // Opens an existing regular file for reading (a link at its end is not followed); ok()
+  // false on failure.
+  static DataFile openForReading(const std::string& path, int dir = AT_FDCWD);
   DataFile(DataFile&& other) noexcept;
   DataFile& operator=(DataFile&& other) noexcept;
   ~DataFile();

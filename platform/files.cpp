@@ -8,6 +8,7 @@
 #include <linux/magic.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/file.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -16,9 +17,11 @@
 #include <chrono>
 #include <cstring>
 #include <climits>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
+#include "platform/beneath.h"
 #include "platform/dates.h"
 #include "platform/fingerprint.h"
 #include "platform/internal.h"
@@ -46,7 +49,7 @@ bool internal::writeAll(int fd, const void* data, size_t size) {
 
 int internal::openForReadingQuietly(const char* path, int dir) {
   // O_NONBLOCK: a FIFO or a device put where a file was must not hang the open.
-  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
   int fd = syscalls().openat(dir, path, flags | O_NOATIME, 0);
   // O_NOATIME is refused with EPERM on files the user does not own.
   if (fd < 0 && errno == EPERM) fd = syscalls().openat(dir, path, flags, 0);
@@ -122,6 +125,15 @@ std::string pathPart(const std::string& path) {
 std::string filePart(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string canonicalPath(const std::string& path) {
+  if (path.empty()) return "";
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return "";
+  std::string canonical = resolved;
+  free(resolved);
+  return canonical;
 }
 
 std::string joinPath(const std::string& root, const std::string& name) {
@@ -220,24 +232,39 @@ Ownership ownershipOf(const std::string& path) {
   return Ownership{static_cast<int64_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
+bool internal::restoreOwnershipOf(int fd, const Ownership& ownership) {
+  if (ownership.mode < 0) return false;
+  mode_t mode = static_cast<mode_t>(ownership.mode) & 07777;
+  // Refused without the right: the file stays the user's, as copies do.
+  struct stat info{};
+  const bool known = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
+  if (!known) return false;
+  if ((info.st_uid != ownership.owner || info.st_gid != ownership.group) &&
+      fchownat(fd, "", ownership.owner, ownership.group, AT_EMPTY_PATH) == 0)
+    fstat(fd, &info);
+  if (info.st_uid != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
+  if (info.st_gid != ownership.group) mode &= ~S_ISGID;
+  if (fchmod(fd, mode) == 0) return true;
+  if (errno != EBADF) return false;
+  // An O_PATH descriptor: the inode itself through /proc.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return chmod(self.c_str(), mode) == 0;
+}
+
 bool restoreOwnership(const std::string& path, const Ownership& ownership) {
   if (ownership.mode < 0 || path.empty()) return 0;
   // O_PATH: a file whose mode lets no one read it (0200) is still reached, never through a link.
   int fd = open(withoutTrailingSlashes(path).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return 0;
-  mode_t mode = static_cast<mode_t>(ownership.mode) & 07777;
-  // Refused without the right: the file stays the user's, as copies do.
-  struct stat info{};
-  const bool known = fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode));
-  if (known && (info.st_uid != ownership.owner || info.st_gid != ownership.group) &&
-      fchownat(fd, "", ownership.owner, ownership.group, AT_EMPTY_PATH) == 0)
-    fstat(fd, &info);
-  if (!known || info.st_uid != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
-  if (info.st_gid != ownership.group) mode &= ~S_ISGID;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);  // the inode itself
-  bool good = known && chmod(self.c_str(), mode) == 0;
+  bool good = internal::restoreOwnershipOf(fd, ownership);
   // Without /proc, by name: the entry was just found to be no link.
-  if (known && !good && errno == ENOENT) good = fchmodat(AT_FDCWD, path.c_str(), mode, 0) == 0;
+  if (!good && errno == ENOENT) {
+    struct stat info{};
+    mode_t mode = static_cast<mode_t>(ownership.mode) & 07777;
+    if (fstat(fd, &info) == 0 && info.st_uid != ownership.owner) mode &= ~(S_ISUID | S_ISGID);
+    if (fstat(fd, &info) == 0 && info.st_gid != ownership.group) mode &= ~S_ISGID;
+    good = fchmodat(AT_FDCWD, path.c_str(), mode, 0) == 0;
+  }
   close(fd);
   return good;
 }
@@ -269,6 +296,27 @@ bool flushAndForget(const std::string& path) {
   return good;
 }
 
+Fingerprints fingerprintAt(const Place& place) {
+  const int fd = openToRead(place);
+  return fd < 0 ? Fingerprints{} : internal::fingerprintOpenFile(fd, {});
+}
+
+bool flushAndForget(const Place& place) {
+  const int fd = openToRead(place);
+  if (fd < 0) return false;
+  const bool good = syscalls().fdatasync(fd) == 0;
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  close(fd);
+  return good;
+}
+
+void prefetchFile(const Place& place) {
+  const int fd = openToRead(place);
+  if (fd < 0) return;
+  posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+  close(fd);
+}
+
 bool prefetchFile(const std::string& path) {
   int fd = internal::openForReadingQuietly(path.c_str());
   if (fd < 0) return 0;
@@ -292,41 +340,62 @@ bool syncVolume(const std::string& path) {
   return good;
 }
 
-int lockFolder(const std::string& folder, const std::string& lockName) {
+int lockFolder(const Held& folder, const std::string& name) {
+  if (!folder) return kNoLock;
+  const int dir = folder->fd();
   for (int attempt = 0; attempt < 10; ++attempt) {
-    int dir = internal::openFolder(folder);
-    if (dir < 0) return kNoLock;
-    int fd = syscalls().openat(dir, lockName.c_str(),
-                               O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    // Read-only is enough for flock, so another user's lock file that we may read still locks.
+    int fd = syscalls().openat(dir, name.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat held{};
     if (fd < 0) {
-      close(dir);
-      return kNoLock;
+      if (errno == EROFS) return kNoLock;
+      struct stat named{};
+      if (fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(named.st_mode) &&
+          named.st_uid != geteuid())
+        return kLockOfAnotherUser;
+      return kNotALock;
+    }
+    if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+      close(fd);
+      return kNotALock;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = errno;
       close(fd);
-      close(dir);
-      return error == EWOULDBLOCK ? kLockedElsewhere : kNoLock;
+      if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) return kNoLock;
+      return held.st_uid != geteuid() ? kLockOfAnotherUser : kLockedElsewhere;
     }
     // The holder before us removes the file as it lets go: a lock on a file that lost its
     // name between our open and our flock counts for nothing, so try again.
-    struct stat held{}, named{};
-    const bool same = fstat(fd, &held) == 0 &&
-                      fstatat(dir, lockName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-    close(dir);
-    if (same) return fd;
+    struct stat named{};
+    if (fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+      return fd;
     close(fd);
   }
   return kLockedElsewhere;
 }
 
-void unlockFolder(int lock, const std::string& folder, const std::string& lockName) {
+void unlockFolder(int lock, const Held& folder, const std::string& name) {
   if (lock < 0) return;
-  deleteFile(joinPath(folder, lockName));  // while still held, so no one locks a lost name
+  // While still held, so no one locks a lost name; only our own lock file goes.
+  struct stat held{};
+  if (folder && fstat(lock, &held) == 0) removeIfSame(Place{folder, name}, internal::identityOf(held));
   close(lock);
 }
 
+Held internal::holdByPath(const std::string& folder) {
+  const int fd = internal::openFolder(folder);
+  return fd >= 0 ? std::make_shared<const HeldFolder>(fd) : nullptr;
+}
+
+int lockFolder(const std::string& folder, const std::string& lockName) {
+  return lockFolder(internal::holdByPath(folder), lockName);
+}
+
+void unlockFolder(int lock, const std::string& folder, const std::string& lockName) {
+  unlockFolder(lock, internal::holdByPath(folder), lockName);
+}
 
 bool canRead(const std::string& path) {
   return !path.empty() && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
@@ -418,6 +487,11 @@ uint32_t FolderListing::links() const {
 
 bool FolderListing::ownedByUser() const {
   return impl_->listing && !impl_->name.empty() && impl_->examine() && impl_->info.stx_uid == geteuid();
+}
+
+Inode FolderListing::inode() const {
+  if (!impl_->listing || impl_->name.empty() || !impl_->examine()) return {};
+  return Inode{makedev(impl_->info.stx_dev_major, impl_->info.stx_dev_minor), impl_->info.stx_ino};
 }
 
 bool FolderListing::readable() const {

@@ -3,12 +3,14 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <ctime>
 #include <string>
 
 namespace platform {
 
 struct Fingerprints;
+class HeldFolder;
 
 constexpr int64_t kNothingThere = -1;  // file size: no file or folder at that path
 constexpr int64_t kIsFolder = -2;      // file size: a folder (or a volume root)
@@ -28,6 +30,9 @@ bool existsAt(const std::string& path);
 std::string pathPart(const std::string& path);
 // Everything after the last "/"; "" for a path ending with "/".
 std::string filePart(const std::string& path);
+// The absolute path of the folder at path with every link resolved, without a trailing "/"
+// (but "/" itself); "" when it cannot be resolved.
+std::string canonicalPath(const std::string& path);
 // root + "/" + name with exactly one "/" between them ("/" + "a" is "/a").
 std::string joinPath(const std::string& root, const std::string& name);
 
@@ -57,6 +62,12 @@ struct FileIdentity {
 // when there is none.
 FileIdentity fileIdentity(const std::string& path);
 
+// Device and inode number: which file a name stood for when it was listed.
+struct Inode {
+  uint64_t device = 0, number = 0;  // number 0: not known
+  bool operator==(const Inode&) const = default;
+};
+
 // Permission bits (07777), owner and group of what stands at path (links not followed).
 struct Ownership {
   int64_t mode = kNothingThere;  // kNothingThere when nothing is there
@@ -78,22 +89,26 @@ struct CopyOptions {
   FileIdentity* sourceSeen = nullptr;     // when set: the source as it was when it was read
   bool keepTimes = false;                 // give the copy the source's exact access/write times
   std::function<void()> tick;             // called at least every 100 ms during a long copy
+  // When set, the copy takes this mode, owner and group instead of the source's (set-uid
+  // and set-gid only under the owner and group given), and these access and write times.
+  const Ownership* ownership = nullptr;
+  const timespec* times = nullptr;        // {accessed, modified}
+  const Inode* expected = nullptr;        // when set, only this very file is copied
 };
 
 // A complete copy under a short temporary name (".burnshelf-" + 6 characters) in its
 // target's folder. Every call on it names the folder and the name apart, so it works
 // wherever the target's own path fits.
 struct Temporary {
-  std::string folder;  // ends with "/"
+  std::shared_ptr<const HeldFolder> folder;  // where it lies
   std::string name;    // "" when no copy was made
+  int64_t size = 0;    // bytes of the copy as written
 };
 // Copies source into a temporary beside target, with its holes, its owner and group where
 // maySetOwners() (set-uid and set-gid only under them), the permission bits (and the times);
 // name "" on failure, with nothing left behind. Only a regular file is opened as a source.
 Temporary copyToTemporary(const std::string& source, const std::string& target,
                           const CopyOptions& options = {});
-// Renames the temporary over target; true on success.
-bool placeTemporary(const Temporary& temporary, const std::string& target);
 // Removes the temporary.
 void discardTemporary(const Temporary& temporary);
 // Fingerprints of the temporary as the disk holds it: its cached pages are dropped first, so
@@ -144,20 +159,17 @@ class FolderListing {
   uint64_t mountId() const;        // as mountIdentity() for the current entry; 0 when unknown
   uint32_t links() const;          // hard links of the current entry; 0 when unknown
   bool ownedByUser() const;        // true when the effective user owns the current entry
-  // date(), size(), mountId(), links() and ownedByUser() share one examination of the entry, made at the
+  Inode inode() const;             // the current entry's device and inode; number 0 when unknown
+  // date(), size(), mountId(), links(), ownedByUser() and inode() share one examination of the entry, made at the
   // first of them.
  private:
   struct Impl;
   Impl* impl_;
 };
 
-// An exclusive lock on a folder, held by one program at a time through a lock file in it.
-// lockFolder gives kLockedElsewhere when another program holds it, and kNoLock when the
-// folder takes no lock file (a read-only volume): the caller decides whether that matters.
-constexpr int kLockedElsewhere = -1;
-constexpr int kNoLock = -2;
+// The lock of lockFolder(Held, name) in beneath.h on the folder at path (tests play another
+// program with it): a handle of 0 or more, or a negative reason.
 int lockFolder(const std::string& folder, const std::string& lockName);
-// Releases a lock that lockFolder gave (a handle of 0 or more) and removes its file.
 void unlockFolder(int lock, const std::string& folder, const std::string& lockName);
 
 // Sleeps the thread for ms milliseconds.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/beneath.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
 
@@ -20,12 +21,18 @@ namespace platform::internal {
 // Writes all size bytes through the syscall table, going on after short writes and EINTR;
 // false (errno set) as soon as a write fails or writes nothing.
 bool writeAll(int fd, const void* data, size_t size);
-// Opens the regular file at path (relative to the open folder dir) for reading, without
-// touching its access time where the kernel allows it; -1 for anything else, which is never
+// Opens the regular file at path (relative to the open folder dir, a link at its end not
+// followed) for reading, without touching its access time where the kernel allows it; -1 for anything else, which is never
 // waited for (a FIFO, a device).
 int openForReadingQuietly(const char* path, int dir = AT_FDCWD);
 // Opens a folder ("" is the current one) for calls relative to it; -1 on failure.
 int openFolder(const std::string& folder);
+// The folder at path held as it is opened by path (links followed): for the services that
+// take paths, which tests and the benchmark use; null on failure.
+std::shared_ptr<const HeldFolder> holdByPath(const std::string& folder);
+// Gives the open file or folder fd the mode and owner as restoreOwnership does; true when
+// the mode was set.
+bool restoreOwnershipOf(int fd, const Ownership& ownership);
 // The identity of a regular file from its stat (size kNothingThere for anything else).
 FileIdentity identityOf(const struct stat& info);
 // Fingerprints of the whole content of the open file fd, which it closes.

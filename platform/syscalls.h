@@ -4,19 +4,22 @@
 #pragma once
 #include <fcntl.h>
 #include <sys/types.h>
+#include <cstdint>
 #include <ctime>
 
 namespace platform {
 
 struct Syscalls {
   int (*openat)(int dir, const char* path, int flags, mode_t mode);
+  // openat2 with its resolve flags (RESOLVE_BENEATH and the like).
+  int (*openat2)(int dir, const char* path, int flags, mode_t mode, uint64_t resolve);
   ssize_t (*read)(int fd, void* data, size_t size);
   ssize_t (*write)(int fd, const void* data, size_t size);
   ssize_t (*copyFileRange)(int from, int to, size_t size);  // at both files' offsets
   int (*fsync)(int fd);
   int (*fdatasync)(int fd);
   int (*syncfs)(int fd);
-  int (*renameat)(int fromDir, const char* from, int toDir, const char* to);
+  int (*renameat)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);  // renameat2
   int (*unlinkat)(int dir, const char* path, int flags);
   int (*mkdirat)(int dir, const char* path, mode_t mode);
   // A null path sets the times of the open file dir (futimens).

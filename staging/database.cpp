@@ -2,6 +2,8 @@
 // before anything is copied and read back when the user drops it on the window.
 #include "staging/database.h"
 
+#include <climits>
+
 #include "ui/window.h"
 #include "platform/text.h"
 #include "platform/datafile.h"
@@ -9,6 +11,7 @@
 #include "platform/fingerprint.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "staging/places.h"
 
 namespace staging {
 namespace {
@@ -23,61 +26,35 @@ std::string digits(int64_t value, int width) {
   return text;
 }
 
-// A path this program could have written: absolute, without "." or ".." segments.
-bool isSoundPath(const std::string& path) {
-  if (path.empty() || path[0] != '/') return false;
-  size_t start = 1;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    const std::string segment = path.substr(start, end - start);
-    if (segment == "." || segment == "..") return false;
-    start = end + 1;
+}  // namespace
+
+bool isCanonicalPath(const std::string& path, bool folder) {
+  if (path.size() < 2 || path[0] != '/' || path.size() >= PATH_MAX) return false;
+  if (folder != (path.back() == '/')) return false;
+  const size_t end = folder ? path.size() - 1 : path.size();
+  for (size_t start = 1; start <= end;) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos || slash > end) slash = end;
+    const size_t length = slash - start;
+    if (length == 0 || length > NAME_MAX) return false;
+    if (path.compare(start, length, ".") == 0 || path.compare(start, length, "..") == 0) return false;
+    start = slash + 1;
   }
   return true;
 }
+
+namespace {
 
 // An entry this program could have written: a sound UTF-8 path that ends with "/" exactly
 // when it names a folder, and a size of 0 or more.
 bool isSoundEntry(const FileEntry& entry) {
   if (entry.kind != kFile && entry.kind != kFolder) return false;
-  if (!isSoundPath(entry.path) || !platform::storableText(entry.path)) return false;
-  if ((entry.path.back() == '/') != (entry.kind == kFolder)) return false;
+  if (!isCanonicalPath(entry.path, entry.kind == kFolder) || !platform::storableText(entry.path)) return false;
   return entry.size >= 0;
 }
 
-}  // namespace
-
-std::string stagingFolder(const std::string& base, int64_t folderNumber) {
-  return platform::joinPath(base, "Backup" + digits(folderNumber, 3));
-}
-
-StagedPath stagedPath(const std::string& base, int64_t position) {
-  StagedPath staged;
-  staged.folder = stagingFolder(base, position / kPositionsPerFolder + 1);
-  staged.file = staged.folder + "/F" + digits(position, 7) + ".dat";
-  return staged;
-}
-
-bool writeDatabase(const std::string& base, int64_t stockSize, const std::vector<FileEntry>& files) {
-  platform::DataFile file = platform::DataFile::create(platform::joinPath(base, kDatabaseName));
-  if (!file.ok()) return false;
-  file.writeInt64(stockSize);
-  file.writeInt64(static_cast<int64_t>(files.size()));
-  for (const FileEntry& entry : files) {
-    file.writeTextLine(entry.path);
-    file.writeByte(entry.kind);
-    file.writeInt32(entry.created);
-    file.writeInt32(entry.modified);
-    file.writeInt32(entry.accessed);
-    file.writeInt64(entry.size);
-  }
-  return file.close();
-}
-
-std::optional<Database> readDatabase(const std::string& path, bool* damaged) {
+std::optional<Database> parseDatabase(platform::DataFile file, bool* damaged) {
   if (damaged) *damaged = false;
-  platform::DataFile file = platform::DataFile::openForReading(path);
   if (!file.ok()) return std::nullopt;
   auto refuse = [&]() -> std::optional<Database> {
     if (damaged) *damaged = true;
@@ -112,6 +89,52 @@ std::optional<Database> readDatabase(const std::string& path, bool* damaged) {
   return database;
 }
 
+}  // namespace
+
+std::string stagingFolder(const std::string& base, int64_t folderNumber) {
+  return platform::joinPath(base, "Backup" + digits(folderNumber, 3));
+}
+
+StagedPath stagedPath(const std::string& base, int64_t position) {
+  StagedPath staged;
+  staged.folder = stagingFolder(base, position / kPositionsPerFolder + 1);
+  staged.file = staged.folder + "/F" + digits(position, 7) + ".dat";
+  return staged;
+}
+
+bool writeDatabase(const platform::Held& base, int64_t stockSize, const std::vector<FileEntry>& files) {
+  if (!base) return false;
+  platform::DataFile file = platform::DataFile::create(kDatabaseName, base->fd());
+  if (!file.ok()) return false;
+  file.writeInt64(stockSize);
+  file.writeInt64(static_cast<int64_t>(files.size()));
+  for (const FileEntry& entry : files) {
+    file.writeTextLine(entry.path);
+    file.writeByte(entry.kind);
+    file.writeInt32(entry.created);
+    file.writeInt32(entry.modified);
+    file.writeInt32(entry.accessed);
+    file.writeInt64(entry.size);
+  }
+  return file.close();
+}
+
+std::string sha1OfDatabase(const platform::Held& base) {
+  return platform::fingerprintAt(platform::Place{base, kDatabaseName}).sha1;
+}
+
+std::optional<Database> readDatabase(const std::string& path, bool* damaged) {
+  return parseDatabase(platform::DataFile::openForReading(path), damaged);
+}
+
+std::optional<Database> readDatabase(const platform::Place& place, bool* damaged) {
+  if (!place.folder) {
+    if (damaged) *damaged = false;
+    return std::nullopt;
+  }
+  return parseDatabase(platform::DataFile::openForReading(place.name, place.folder->fd()), damaged);
+}
+
 void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   if (!state.files.empty()) return;
   std::string chosen;
@@ -125,16 +148,23 @@ void acceptDrop(State& state, platform::Gui& gui, const std::string& dropped) {
   }
   if (chosen.empty()) return;
 
-  std::string root = platform::pathPart(chosen);
-  if (root.size() > 1) root.pop_back();  // the root file system keeps its "/"
+  // The folder as it stands now, its links resolved once; from here on it is reached only
+  // without links.
+  std::string root = platform::canonicalPath(platform::pathPart(chosen));
+  const platform::Held base = platform::holdFolder(root);
   bool damaged = false, factsDamaged = false;
-  std::optional<Database> database = readDatabase(chosen, &damaged);
-  std::optional<MoveFacts> facts = database ? readFacts(root, factsDamaged) : std::nullopt;
+  std::optional<Database> database = readDatabase(platform::Place{base, kDatabaseName}, &damaged);
+  std::optional<MoveFacts> facts = database ? readFacts(base, factsDamaged) : std::nullopt;
   // A database that parses may still not be the one "GO" wrote: a changed path would restore
   // a file under another name. Where its fingerprint was recorded, it must match.
-  if (facts && !facts->databaseSha1.empty() && platform::sha1OfFile(chosen) != facts->databaseSha1) {
+  if (facts && !facts->databaseSha1.empty() && sha1OfDatabase(base) != facts->databaseSha1) {
     facts.reset();
     factsDamaged = true;
+  }
+  // Every entry lies beneath a folder the list starts from, as every list "GO" writes does.
+  if (database && facts && !ListPlaces(database->files, chosenFoldersOf(database->files, *facts)).allBeneath()) {
+    database.reset();
+    damaged = true;
   }
   if (!database || !facts) {
     if (damaged || factsDamaged) gui.setText(ui::kStatusText, "Shelfdex.dat is damaged.");

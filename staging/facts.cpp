@@ -20,6 +20,7 @@ namespace staging {
 namespace {
 
 constexpr int64_t kLargestFacts = 256 << 20;  // far above any real list; bounds memory
+constexpr mode_t kFileMode = 0644;  // readable like any file the user keeps
 
 std::string escaped(const std::string& text) {
   std::string out;
@@ -153,7 +154,7 @@ MoveFacts factsOfList(const std::vector<FileEntry>& files) {
   return facts;
 }
 
-bool writeFacts(const std::string& base, const MoveFacts& facts) {
+bool writeFacts(const platform::Held& base, const MoveFacts& facts) {
   std::string text;
   for (const SourceVolume& volume : facts.volumes)
     text += "volume\t" + escaped(volume.folder) + "\t" + escaped(volume.identity) + "\n";
@@ -163,16 +164,16 @@ bool writeFacts(const std::string& base, const MoveFacts& facts) {
   for (const auto& [position, mode] : facts.modes)
     text += "mode\t" + platform::integerText(position) + "\t" + octalText(mode.mode) + "\t" +
             platform::integerText(mode.owner) + "\t" + platform::integerText(mode.group) + "\n";
-  return platform::replaceFileContent(platform::joinPath(base, kFactsName), text) != 0;
+  return platform::replaceFileContent(base, kFactsName, text, kFileMode);
 }
 
-std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
+std::optional<MoveFacts> readFacts(const platform::Held& base, bool& damaged) {
   damaged = false;
   MoveFacts facts;
-  const std::string path = platform::joinPath(base, kFactsName);
-  if (!platform::existsAt(path)) return facts;
+  const platform::Place place{base, kFactsName};
+  if (platform::standingAt(place) == platform::Standing::kNothing) return facts;
   std::string text;
-  if (!platform::readFileContent(path, kLargestFacts, text) || (!text.empty() && text.back() != '\n')) {
+  if (!platform::readFileContent(place, kLargestFacts, text) || (!text.empty() && text.back() != '\n')) {
     damaged = true;
     return std::nullopt;
   }
@@ -186,7 +187,7 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
     int64_t position = 0;
     platform::Ownership mode;
     if (fields[0] == "volume" && fields.size() == 3 && unescaped(fields[1], volume.folder) &&
-        unescaped(fields[2], volume.identity) && !volume.folder.empty() && volume.folder.back() == '/') {
+        unescaped(fields[2], volume.identity) && isCanonicalPath(volume.folder, true)) {
       facts.volumes.push_back(std::move(volume));
     } else if (fields[0] == "kept" && fields.size() == 2 && positionOf(fields[1], position)) {
       facts.kept.insert(position);
@@ -208,23 +209,22 @@ std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged) {
 
 namespace {
 
-// Writes base/name with text, or removes it when text is empty; true on success.
-bool writeListFile(const std::string& base, const std::string& name, const std::string& text) {
-  const std::string path = platform::joinPath(base, name);
-  if (text.empty()) return !platform::existsAt(path) || platform::deleteFile(path);
-  return platform::replaceFileContent(path, text) != 0;
+// Writes name in the base with text, or removes it when text is empty; true on success.
+bool writeListFile(const platform::Held& base, const std::string& name, const std::string& text) {
+  if (text.empty()) return platform::removeAt(platform::Place{base, name});
+  return platform::replaceFileContent(base, name, text, kFileMode);
 }
 
 }  // namespace
 
-bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
+bool writeKeptList(const platform::Held& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept) {
   std::string text;
   for (int64_t position : kept) text += files[static_cast<size_t>(position)].path + "\n";
   return writeListFile(base, kKeptListName, text);
 }
 
-bool writeSumLists(const std::string& base, const MoveFacts& facts) {
+bool writeSumLists(const platform::Held& base, const MoveFacts& facts) {
   std::string sha1, md5;
   for (const auto& [position, prints] : facts.sums) {
     const std::string relative = stagedPath("", position).file;  // "Backup001/F0000001.dat"

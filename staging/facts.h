@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/fingerprint.h"
+#include "platform/beneath.h"
 #include "platform/files.h"
 
 namespace staging {
@@ -51,17 +52,17 @@ struct MoveFacts {
 // The facts of a list about to move: the volume of every folder the list starts from, and
 // the mode and owner of every listed folder.
 MoveFacts factsOfList(const std::vector<FileEntry>& files);
-// Writes base/Shelfdex.facts durably, replacing an older one whole; true on success.
-bool writeFacts(const std::string& base, const MoveFacts& facts);
-// Reads base/Shelfdex.facts; present false when there is none. Sets damaged (and gives
-// nullopt) for a file this program could not have written.
-std::optional<MoveFacts> readFacts(const std::string& base, bool& damaged);
-// Writes base/Shelfdex-kept.txt with the paths of the kept positions, or removes it when
-// there are none; true on success.
-bool writeKeptList(const std::string& base, const std::vector<FileEntry>& files,
+// Writes Shelfdex.facts in the held base durably, replacing an older one whole; true on success.
+bool writeFacts(const platform::Held& base, const MoveFacts& facts);
+// Reads Shelfdex.facts in the held base; present false when there is none. Sets damaged
+// (and gives nullopt) for a file this program could not have written.
+std::optional<MoveFacts> readFacts(const platform::Held& base, bool& damaged);
+// Writes Shelfdex-kept.txt in the base with the paths of the kept positions, or removes it
+// when there are none; true on success.
+bool writeKeptList(const platform::Held& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept);
-// Writes base/Shelfdex.sha1 and base/Shelfdex.md5 from the sums, or removes them when there
-// are none; true on success.
-bool writeSumLists(const std::string& base, const MoveFacts& facts);
+// Writes Shelfdex.sha1 and Shelfdex.md5 in the base from the sums, or removes them when
+// there are none; true on success.
+bool writeSumLists(const platform::Held& base, const MoveFacts& facts);
 
 }  // namespace staging

@@ -13,6 +13,7 @@
 #include "platform/numtext.h"
 #include "platform/volumes.h"
 #include "staging/database.h"
+#include "staging/places.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -37,30 +38,29 @@ int64_t stagingFolderCount(int64_t entries) {
   return entries == 0 ? 0 : (entries - 1) / kPositionsPerFolder + 1;
 }
 
-// True when Shelfdex.dat with content, or a staging folder this run would use that holds
-// anything (or is not a folder at all), already lies at the base: the only copies of an
-// earlier move-out may be in it. What a stopped copy left there is removed first.
-bool stagingAreaOccupied(const std::string& base, int64_t entries) {
-  if (platform::fileSize(platform::joinPath(base, kDatabaseName)) > 0) return true;
-  platform::removeStaleTemporaries(base);  // of Shelfdex.facts, or a list the user reads
-  for (int64_t number = 1; number <= stagingFolderCount(entries); ++number) {
-    const std::string folder = stagingFolder(base, number);
-    const int64_t size = platform::fileSize(folder);
-    if (size == platform::kNothingThere && !platform::existsAt(folder)) continue;
-    if (size != platform::kIsFolder) return true;
-    platform::removeStaleTemporaries(folder);
-    platform::FolderListing listing(folder);
-    if (!listing.ok() || listing.next()) return true;
-  }
+// True when anything stands at Shelfdex.dat or at a staging folder this run would make:
+// the only copies of an earlier move-out may be in it, or another user made it to read or
+// steer what this one writes. What a stopped copy left in the base is removed first.
+bool stagingAreaOccupied(const StagingArea& area, int64_t entries) {
+  // An empty Shelfdex.dat of the user's own holds nothing; anything else there may.
+  const platform::Place database = area.at(kDatabaseName);
+  if (platform::standingAt(database) != platform::Standing::kNothing &&
+      !(platform::identityAt(database).size == 0 && platform::ownershipAt(database).owner == platform::asRunningUser(0).owner))
+    return true;
+  platform::removeStaleTemporaries(area.base());  // of Shelfdex.facts, or a list the user reads
+  for (int64_t number = 1; number <= stagingFolderCount(entries); ++number)
+    if (platform::standingAt(area.at(platform::filePart(stagingFolder("", number)))) !=
+        platform::Standing::kNothing)
+      return true;
   return false;
 }
 
 // Shelfdex.dat, then its facts with the database's own fingerprint, so a database damaged
 // later is refused at the drop even when it parses; true when both are written.
-bool writeDatabaseAndFacts(const std::string& base, State& state) {
-  if (!writeDatabase(base, state.stockSize, state.files)) return false;
-  state.facts.databaseSha1 = platform::sha1OfFile(platform::joinPath(base, kDatabaseName));
-  return !state.facts.databaseSha1.empty() && writeFacts(base, state.facts);
+bool writeDatabaseAndFacts(const StagingArea& area, State& state) {
+  if (!writeDatabase(area.base(), state.stockSize, state.files)) return false;
+  state.facts.databaseSha1 = sha1OfDatabase(area.base());
+  return !state.facts.databaseSha1.empty() && writeFacts(area.base(), state.facts);
 }
 
 void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
@@ -68,35 +68,35 @@ void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry,
                    "SIZE>" + megabytesText(size)});
 }
 
-// Copies entry i to its staged path; its record is marked staged once the copy is proven.
-// A source that is no longer the size the database records is left alone: "BACK" could
-// never check its copy.
+// Copies entry i to its staged place; its record is marked staged once the copy is proven.
+// Only the very file the scan listed is read, beneath its chosen folder; a source that is
+// no longer the size the database records is left alone: "BACK" could never check its copy.
 void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& copies,
-               CopyRecord& record) {
+               const platform::Place& source, const platform::Place& staged, CopyRecord& record) {
   const FileEntry& entry = state.files[i];
-  const int64_t size = platform::fileSize(entry.path);
+  const int64_t size = platform::identityAt(source).size;
   showCopying(state, gui, entry, size);
   gui.refreshWindow();
-  if (size != entry.size) return;
-  copies.copy(i, entry.path, stagedPath(state.stagingBase(), i).file, &record.seen);
-}
-
-// True when the source may go: its copy is complete, and the source is still the very file
-// that was read for it (same inode, size, last-write and change time).
-bool mayDelete(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
-  return record.staged && platform::fileSize(staged) == entry.size && record.seen.size == entry.size &&
-         platform::fileIdentity(entry.path) == record.seen;
+  if (size != entry.size || !source.folder || !staged.folder) return;
+  CopyTerms terms;
+  terms.seen = &record.seen;
+  terms.inode = state.listedInode(static_cast<size_t>(i));
+  copies.copy(i, source, staged, std::move(terms));
 }
 
 // Deletes the source of entry, or keeps it in place; true when it stays (or was never
-// copied). A kept source loses its staged copy, so "BACK" never puts an older copy over a
-// file the user may have changed; a source that is no longer a file keeps its copy, which
-// may be the only one.
-bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const std::string& staged) {
+// copied). The source goes only when its copy is complete and its name still stands for the
+// very file that was read for it (same inode, size, last-write and change time). A kept
+// source loses its staged copy, so "BACK" never puts an older copy over a file the user may
+// have changed; a source that is no longer a file keeps its copy, which may be the only one.
+bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const platform::Place& source,
+                 const platform::Place& staged) {
   if (!record.staged) return true;
-  if (mayDelete(entry, record, staged) && platform::deleteFile(entry.path)) return false;
-  if (platform::fileIdentity(entry.path).size == platform::kNothingThere) return false;
-  platform::deleteFile(staged);
+  if (platform::identityAt(staged).size == entry.size && record.seen.size == entry.size &&
+      platform::removeIfSame(source, record.seen))
+    return false;
+  if (platform::identityAt(source).size == platform::kNothingThere) return false;
+  platform::removeAt(staged);
   return true;
 }
 
@@ -118,56 +118,62 @@ void moveOut(State& state, platform::Gui& gui) {
   gui.disable(ui::kCheckBox, true);
   gui.keepOnTop(ui::kMainWindow, true);
   const bool check = gui.state(ui::kCheckBox) == 1;
-  const std::string base = state.stagingBase();
   const int64_t n = static_cast<int64_t>(state.files.size());
 
   // Everything that could stop "GO" is asked before the first byte is written.
-  if (base.empty()) stopForDriveError(gui);
-  const StagingLock lock(base);
-  if (lock.heldElsewhere() || stagingAreaOccupied(base, n)) refuseOccupiedArea(gui);
+  StagingArea area(state.stagingBase());
+  if (!area.base()) stopForDriveError(gui);
+  const StagingLock lock(area.base());
+  if (lock.refused() || stagingAreaOccupied(area, n)) refuseOccupiedArea(gui, lock.reason());
   state.facts = factsOfList(state.files);
-  if (!writeDatabaseAndFacts(base, state)) {
+  if (!writeDatabaseAndFacts(area, state)) {
     // Ours: none was there.
-    platform::deleteFile(platform::joinPath(base, kDatabaseName));
-    platform::deleteFile(platform::joinPath(base, kFactsName));
+    platform::removeAt(area.at(kDatabaseName));
+    platform::removeAt(area.at(kFactsName));
     stopForDriveError(gui);
   }
   ui::showStatus(gui, {state.sizeLine, kDatabaseWritten});
   gui.setState(ui::kProgressBar, 0);
 
-  // Copy pass: nothing is deleted until every file has been copied and proven.
+  // Copy pass: nothing is deleted until every file has been copied and proven. Each source
+  // is reached beneath the chosen folder it was listed in, each copy beneath the staging
+  // folder this "GO" made.
+  ListPlaces sources(state.files, chosenFoldersOf(state.files, state.facts));
   std::vector<CopyRecord> records(state.files.size());
   ProvenCopies copies(gui, check, ProvenCopies::FailedCopy::kAsk, [&](int64_t i) {
-    showCopying(state, gui, state.files[i], platform::fileSize(state.files[i].path));
+    showCopying(state, gui, state.files[i], state.files[i].size);
+  }, [&](int64_t i) { return std::make_pair(state.files[i].path, stagedPath(state.stagingBase(), i).file); });
+  ReadAhead readAhead([&](int64_t i) {
+    return state.files[i].kind == kFile ? sources.placeOf(static_cast<size_t>(i)) : platform::Place{};
   });
-  ReadAhead readAhead([&state](int64_t i) { return state.files[i].kind == kFile ? state.files[i].path : ""; });
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) {
-      const std::string folder = stagingFolder(base, i / kPositionsPerFolder + 1);
-      if (platform::fileSize(folder) != platform::kIsFolder) platform::createFolder(folder);
+      bool made = false;
+      area.folder(i / kPositionsPerFolder + 1, true, &made);
+      if (!made) stopForDriveError(gui);  // only a staging folder this "GO" made holds copies
     }
     if (state.files[i].kind != kFile) continue;
     readAhead.before(i, n);
-    copyEntry(state, gui, i, copies, records[i]);
+    copyEntry(state, gui, i, copies, sources.placeOf(static_cast<size_t>(i)), area.copyOf(i), records[i]);
     gui.setState(ui::kProgressBar, progressAt(i, n));
   }
   for (const ProvenCopies::Done& done : copies.proveAll()) {
-    records[done.id].staged = true;
+    records[done.id].staged = done.placed;
     records[done.id].prints = done.prints;
   }
 
   // Every copy reaches the disk before its source may go; where the volume cannot say so
   // at once, each copy is synced on its own and one that fails keeps its source.
-  const bool allDurable = n == 0 || platform::syncVolume(base);
+  const bool allDurable = n == 0 || platform::syncHeldVolume(area.base());
 
   ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, "Delete Files"});
   for (int64_t i = 0; i < n; ++i) {
     const FileEntry& entry = state.files[i];
     if (entry.kind == kFile) {
       CopyRecord& record = records[i];
-      const std::string staged = stagedPath(base, i).file;
-      if (record.staged && !allDurable) record.staged = platform::flushAndForget(staged) != 0;
-      if (keptInPlace(entry, record, staged)) state.facts.kept.insert(i);
+      const platform::Place staged = area.copyOf(i);
+      if (record.staged && !allDurable) record.staged = platform::flushAndForget(staged);
+      if (keptInPlace(entry, record, sources.placeOf(static_cast<size_t>(i)), staged)) state.facts.kept.insert(i);
       else if (!record.prints.sha1.empty()) state.facts.sums[i] = record.prints;
     }
     gui.setState(ui::kProgressBar, progressAt(i, n));
@@ -175,7 +181,7 @@ void moveOut(State& state, platform::Gui& gui) {
 
   // A staging disk that went away (pulled out) keeps every source it did not take; that is
   // said at once, not "Backup complete".
-  if (platform::fileSize(base) != platform::kIsFolder) {
+  if (platform::fileSize(state.stagingBase()) != platform::kIsFolder) {
     ui::showStatus(gui, {state.sizeLine, kDatabaseWritten,
                      notMovedLine(state)});
     stopForDriveError(gui);
@@ -183,8 +189,8 @@ void moveOut(State& state, platform::Gui& gui) {
   // "BACK" passes over the files left in place (the user finds them named in the list) and
   // proves every staged copy against the fingerprints of what left.
   showMoved(state, gui);
-  if (!writeFacts(base, state.facts) || !writeKeptList(base, state.files, state.facts.kept) ||
-      !writeSumLists(base, state.facts))
+  if (!writeFacts(area.base(), state.facts) || !writeKeptList(area.base(), state.files, state.facts.kept) ||
+      !writeSumLists(area.base(), state.facts))
     stopForDriveError(gui);
   gui.setState(ui::kProgressBar, 100);
   gui.disable(ui::kBackButton, false);

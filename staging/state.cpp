@@ -109,15 +109,24 @@ void PathIndex::clear() {
   used_ = 0;
 }
 
-void State::appendFile(FileEntry entry) {
+void State::appendFile(FileEntry entry, platform::Inode inode) {
   files.push_back(std::move(entry));
   listedPaths.add(files, files.size() - 1);
+  if (inode.number != 0) {
+    inodes.resize(files.size());
+    inodes.back() = inode;
+  }
+}
+
+platform::Inode State::listedInode(size_t position) const {
+  return position < inodes.size() ? inodes[position] : platform::Inode{};
 }
 
 bool State::isListed(const std::string& path) const { return listedPaths.contains(files, path); }
 
 void State::clearFiles() {
   files.clear();
+  inodes.clear();
   listedPaths.clear();
 }
 

@@ -57,6 +57,9 @@ std::string restoreSizeLine(int64_t stockSize);
 struct State {
   std::vector<FileEntry> files;
   PathIndex listedPaths;                        // the paths of files, kept in step with it
+  // Which file each entry's name stood for when the scan listed it, so "GO" moves only that
+  // file; shorter than files where the rest are not known (a loaded database).
+  std::vector<platform::Inode> inodes;
   std::vector<DriveEntry> drives;
   int currentDrive = -1;                        // index into drives, -1 when none
   std::vector<std::string> folders;             // chosen folders, each ending with "/"
@@ -68,7 +71,8 @@ struct State {
   MoveFacts facts;         // what "GO" recorded beside Shelfdex.dat, or a dropped one read
 
 
-  void appendFile(FileEntry entry);   // appends and indexes the path
+  void appendFile(FileEntry entry, platform::Inode inode = {});  // appends and indexes the path
+  platform::Inode listedInode(size_t position) const;  // number 0 when not known
   bool isListed(const std::string& path) const;
   void clearFiles();
   // Root of the current drive entry: where Shelfdex.dat and the BackupNNN folders lie.

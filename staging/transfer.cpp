@@ -25,53 +25,65 @@ constexpr int64_t kBatchBytes = 64 << 20;
 constexpr size_t kBatchFiles = 500;
 constexpr int64_t kReadAheadFiles = 32;
 
-platform::CopyOptions copyOptions(platform::Gui& gui, platform::Fingerprints* prints,
-                                  platform::FileIdentity* seen) {
-  platform::CopyOptions options;
-  options.sourcePrints = prints;
-  options.sourceSeen = seen;
-  options.keepTimes = true;
-  options.tick = [&gui] { gui.refreshWindow(); };
-  return options;
-}
-
 }  // namespace
 
 ProvenCopies::ProvenCopies(platform::Gui& gui, bool check, FailedCopy failed,
-                           std::function<void(int64_t)> showFile)
+                           std::function<void(int64_t)> showFile,
+                           std::function<std::pair<std::string, std::string>(int64_t)> pathsOf)
     : gui_(gui), check_(check), failed_(failed),
-      showFile_(std::move(showFile)) {}
+      showFile_(std::move(showFile)), pathsOf_(std::move(pathsOf)) {}
 
-ProvenCopies::Copied ProvenCopies::copy(int64_t id, const std::string& source, const std::string& target,
-                                        platform::FileIdentity* seen,
-                                        const platform::Fingerprints* expected) {
+platform::CopyOptions ProvenCopies::optionsFor(const CopyTerms& terms, platform::Fingerprints* prints) {
+  platform::CopyOptions options;
+  options.sourcePrints = prints;
+  options.sourceSeen = terms.seen;
+  options.keepTimes = true;
+  options.tick = [this] { gui_.refreshWindow(); };
+  options.ownership = terms.ownership ? &*terms.ownership : nullptr;
+  options.times = terms.times ? terms.times->data() : nullptr;
+  options.expected = &terms.inode;
+  return options;
+}
+
+ProvenCopies::Copied ProvenCopies::copy(int64_t id, const platform::Place& source, const platform::Place& target,
+                                        CopyTerms terms) {
+  Pending copy{id, source, target, std::move(terms), {}, {}};
+  if (check_) {
+    gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
+    gui_.refreshWindow();
+  }
+  copy.copy = platform::copyPlaceToTemporary(source, target.folder, optionsFor(copy.terms, check_ ? &copy.prints : nullptr));
+  const bool made = !copy.copy.name.empty();
+  copy.error = made ? 0 : errno;
+  // The size is read on the copy as written, before it has a name anyone else could change.
+  if (made && copy.terms.size >= 0 && copy.copy.size != copy.terms.size) {
+    platform::discardTemporary(copy.copy);
+    gui_.setText(ui::kCheckBox, ui::kCheckCaption);
+    return Copied::kWrongSize;
+  }
   if (!check_) {
-    if (!platform::copyFile(source, target, copyOptions(gui_, nullptr, seen))) return Copied::kFailed;
-    done_.push_back(Done{id, {}});
+    if (!made) return Copied::kFailed;
+    const bool placed = platform::placeTemporaryAs(copy.copy, target.name);
+    if (!placed) platform::discardTemporary(copy.copy);
+    done_.push_back(Done{id, {}, placed});
     return Copied::kMade;
   }
-  Pending copy{id, source, target, seen, {}, {}, {}};
-  if (expected) copy.expected = *expected;
-  gui_.setText(ui::kCheckBox, ui::kCheckingCaption);
-  gui_.refreshWindow();
-  copy.copy = platform::copyToTemporary(source, target, copyOptions(gui_, &copy.prints, seen));
-  if (copy.copy.name.empty()) {
+  if (!made) {
     gui_.setText(ui::kCheckBox, ui::kCheckCaption);
     if (failed_ == FailedCopy::kReport) return Copied::kFailed;
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
-    copy.error = errno;
     retryOrEnd(copy);
     done_.push_back(Done{id, copy.prints});
     return Copied::kMade;
   }
   // The prints of the one read the copy made: the source is judged without a pass of its own.
-  if (copy.expected && copy.prints != *copy.expected) {
+  if (copy.terms.expected && copy.prints != *copy.terms.expected) {
     platform::discardTemporary(copy.copy);
     gui_.setText(ui::kCheckBox, ui::kCheckCaption);
     return Copied::kSourceDiffers;
   }
-  pendingBytes_ += std::max<int64_t>(0, platform::fileSize(copy.copy.folder + copy.copy.name));
+  pendingBytes_ += copy.copy.size;
   volumes_.add(copy.copy.folder);
   pending_.push_back(std::move(copy));
   if (pendingBytes_ >= kBatchBytes || pending_.size() >= kBatchFiles) startProof();
@@ -121,14 +133,20 @@ void ProvenCopies::takeVerdicts() {
   Batch batch = proving_.get();
   for (size_t i = 0; i < batch.size(); ++i) {
     Pending& copy = batch[i];
-    const bool placed = copy.good && platform::placeTemporary(copy.copy, copy.target);
-    if (!placed) {
-      platform::discardTemporary(copy.copy);
-      // Should the program end at the question, the rest of the batch leaves nothing either.
-      for (size_t j = i + 1; j < batch.size(); ++j) pending_.push_back(batch[j]);
-      retryOrEnd(copy);
-      pending_.resize(pending_.size() - (batch.size() - i - 1));
+    if (copy.good && platform::placeTemporaryAs(copy.copy, copy.target.name)) {
+      done_.push_back(Done{copy.id, copy.prints});
+      continue;
     }
+    platform::discardTemporary(copy.copy);
+    // A proven copy whose name something else took meanwhile: that stays, and so does the source.
+    if (copy.good && errno == EEXIST) {
+      done_.push_back(Done{copy.id, copy.prints, false});
+      continue;
+    }
+    // Should the program end at the question, the rest of the batch leaves nothing either.
+    for (size_t j = i + 1; j < batch.size(); ++j) pending_.push_back(batch[j]);
+    retryOrEnd(copy);
+    pending_.resize(pending_.size() - (batch.size() - i - 1));
     done_.push_back(Done{copy.id, copy.prints});
   }
   gui_.setText(ui::kCheckBox, ui::kCheckCaption);
@@ -140,11 +158,12 @@ void ProvenCopies::takeVerdicts() {
 // prints of this read replace those of the first.
 bool ProvenCopies::copyAndCompare(Pending& copy) {
   const platform::Temporary again =
-      platform::copyToTemporary(copy.source, copy.target, copyOptions(gui_, &copy.prints, copy.seen));
+      platform::copyPlaceToTemporary(copy.source, copy.target.folder, optionsFor(copy.terms, &copy.prints));
   if (again.name.empty()) return false;
-  const bool good = (!copy.expected || copy.prints == *copy.expected) &&
+  const bool good = (!copy.terms.expected || copy.prints == *copy.terms.expected) &&
+                    (copy.terms.size < 0 || again.size == copy.terms.size) &&
                     platform::fingerprintFromDisk(again, true, [this] { gui_.refreshWindow(); }) == copy.prints &&
-                    platform::placeTemporary(again, copy.target);
+                    platform::placeTemporaryAs(again, copy.target.name);
   if (!good) platform::discardTemporary(again);
   return good;
 }
@@ -152,11 +171,12 @@ bool ProvenCopies::copyAndCompare(Pending& copy) {
 void ProvenCopies::retryOrEnd(Pending& copy) {
   showFile_(copy.id);
   // What the user needs to answer knowingly: which copy, and why it is not good.
+  const auto paths = pathsOf_(copy.id);
   const std::string reason = copy.error != 0 ? std::strerror(copy.error)
                                              : "The copy does not match the original.";
   const int answer = gui_.messageBox("Error File checked", "Retry Copy? ( Cancel = End )",
                                      platform::kBoxWarningRetryCancel,
-                                     copy.source + " \u2192 " + copy.target + "\n" + reason);
+                                     paths.first + " \u2192 " + paths.second + "\n" + reason);
   if (answer != platform::kAnswerRetry) gui_.endProgram();
   if (!copyAndCompare(copy)) {
     gui_.messageBox("Error File checked 2", "Force Stop this app.", platform::kBoxStopOk);
@@ -166,25 +186,25 @@ void ProvenCopies::retryOrEnd(Pending& copy) {
 
 // Keyed by mount: many folders of one volume share its sync. A folder that cannot be
 // examined is a volume of its own.
-void VolumeSyncs::add(const std::string& folder) {
-  if (volumeOf_.count(folder)) return;
-  const uint64_t mount = platform::mountIdentity(folder);
-  const std::string key = mount != 0 ? std::to_string(mount) : folder;
-  volumeOf_[folder] = key;
-  volumes_.emplace(key, std::make_pair(folder, false));
+void VolumeSyncs::add(const platform::Held& folder) {
+  if (!folder || volumeOf_.count(folder.get())) return;
+  uint64_t mount = platform::heldMountIdentity(folder);
+  if (mount == 0) mount = UINT64_MAX - volumeOf_.size();
+  volumeOf_[folder.get()] = mount;
+  volumes_.emplace(mount, std::make_pair(folder, false));
 }
 
 bool VolumeSyncs::syncAll() {
   bool all = true;
   for (auto& [key, volume] : volumes_) {
-    volume.second = platform::syncVolume(volume.first);
+    volume.second = platform::syncHeldVolume(volume.first);
     all = volume.second && all;
   }
   return all;
 }
 
-bool VolumeSyncs::needsOwnSync(const std::string& folder) const {
-  auto key = volumeOf_.find(folder);
+bool VolumeSyncs::needsOwnSync(const platform::Held& folder) const {
+  auto key = volumeOf_.find(folder.get());
   return key != volumeOf_.end() && !volumes_.at(key->second).second;
 }
 
@@ -193,16 +213,22 @@ void VolumeSyncs::clear() {
   volumes_.clear();
 }
 
-StagingLock::StagingLock(std::string base)
+StagingLock::StagingLock(platform::Held base)
     : base_(std::move(base)), handle_(platform::lockFolder(base_, kLockName)) {}
 
 StagingLock::~StagingLock() { platform::unlockFolder(handle_, base_, kLockName); }
 
+std::string StagingLock::reason() const {
+  if (handle_ == platform::kLockOfAnotherUser) return kLockName + " is held by another user";
+  if (handle_ == platform::kNotALock) return kLockName + " is not a lock file";
+  return "";
+}
+
 void ReadAhead::before(int64_t position, int64_t count) {
   const int64_t end = std::min(count, position + kReadAheadFiles);
   for (int64_t next = std::max(asked_, position + 1); next < end; ++next) {
-    const std::string path = source_(next);
-    if (!path.empty()) platform::prefetchFile(path);
+    const platform::Place place = source_(next);
+    if (place.folder) platform::prefetchFile(place);
   }
   asked_ = std::max(asked_, end);
 }
@@ -217,7 +243,8 @@ std::string megabytesText(int64_t bytes) {
   return platform::realText(static_cast<double>(bytes) / 1048576.0, 2) + " MB";
 }
 
-void refuseOccupiedArea(platform::Gui& gui) {
+void refuseOccupiedArea(platform::Gui& gui, const std::string& reason) {
+  if (!reason.empty()) ui::showStatus(gui, {reason});
   gui.messageBox("Error exist Shelfdex.dat",
                  "Could you move Shelfdex.dat and Backup folder to another folder now?",
                  platform::kBoxStopOk);

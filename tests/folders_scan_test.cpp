@@ -220,8 +220,10 @@ class AsOrdinaryUser {
 };
 
 TEST_F(ScanTest, PassesOverFilesItCouldNotCopyOrDelete) {
-  // The tree is made by the test's own user; the scan looks at it as another user.
-  for (std::string folder = volumes.path("disk"); folder.size() > 1; folder = folder.substr(0, folder.rfind('/')))
+  // The tree is made by the test's own user; the scan looks at it as another user. Only the
+  // test's own folders are opened to it: never /tmp or anything else above them.
+  for (std::string folder = volumes.path("disk"); folder.size() >= volumes.root().size();
+       folder = folder.substr(0, folder.rfind('/')))
     chmod(folder.c_str(), 0755);
   volumes.write("disk/A/unreadable", "x");
   volumes.setMode("disk/A/unreadable", 0200);

@@ -27,7 +27,7 @@ std::string record(const std::string& path, const std::string& lineEnd, int8_t k
 
 TEST(Database, WritesTheDocumentedFortySevenBytes) {
   TempTree scratch;
-  ASSERT_TRUE(staging::writeDatabase(scratch.root(), 5, {FileEntry{"C:\\a.txt", 0, 100, 200, 300, 5}}));
+  ASSERT_TRUE(staging::writeDatabase(platform::holdFolder(scratch.root()), 5, {FileEntry{"C:\\a.txt", 0, 100, 200, 300, 5}}));
   const std::string expected =
       std::string("\x05\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0", 16) +
       std::string("C:\\a.txt\r\n\x00\x64\0\0\0\xC8\0\0\0\x2C\x01\0\0\x05\0\0\0\0\0\0\0", 31);
@@ -42,7 +42,7 @@ TEST(Database, LinuxPathsRoundTripAsUtf8) {
       {"/Fotos/with space\\and backslash.txt", 0, 1, 2, 3, 0},
       {"/Fotos/\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", 0, 1, 2, 3, 0},  // U+20AC, U+1F600, U+10FFFF
   };
-  ASSERT_TRUE(staging::writeDatabase(scratch.root(), 4294967296LL, files));
+  ASSERT_TRUE(staging::writeDatabase(platform::holdFolder(scratch.root()), 4294967296LL, files));
   EXPECT_NE(scratch.read("Shelfdex.dat").find("/Fotos/\xC3\x84/\xC3\xBC.jpg\r\n"), std::string::npos);
   auto database = staging::readDatabase(scratch.path("Shelfdex.dat"));
   ASSERT_TRUE(database);
@@ -79,6 +79,11 @@ TEST(Database, RefusesDamagedFiles) {
       {"a relative path", le(7, 8) + le(1, 8) + record("a/b", "\r\n", 0, 7)},
       {"a parent segment", le(7, 8) + le(1, 8) + record("/a/../etc/passwd", "\r\n", 0, 7)},
       {"a dot segment", le(7, 8) + le(1, 8) + record("/a/./b", "\r\n", 0, 7)},
+      {"a doubled slash in front", le(7, 8) + le(1, 8) + record("//etc/cron.d/job", "\r\n", 0, 7)},
+      {"a doubled slash inside", le(7, 8) + le(1, 8) + record("/etc//cron.d//job", "\r\n", 0, 7)},
+      {"a trailing dot", le(0, 8) + le(1, 8) + record("/a/b/./", "\r\n", 1, 0)},
+      {"a name longer than NAME_MAX", le(7, 8) + le(1, 8) + record("/a/" + std::string(256, 'n'), "\r\n", 0, 7)},
+      {"a path as long as PATH_MAX", le(7, 8) + le(1, 8) + record("/" + std::string(4095, 'n').replace(200, 1, "/"), "\r\n", 0, 7)},
       {"bytes after the last record", le(7, 8) + le(1, 8) + good + good},
       {"a byte that is no UTF-8", le(7, 8) + le(1, 8) + record("/a/\xFF", "\r\n", 0, 7)},
       {"an overlong form (\"..\" to a lax decoder)", le(7, 8) + le(1, 8) + record("/\xC0\xAE\xC0\xAE/b", "\r\n", 0, 7)},
@@ -133,19 +138,19 @@ class DropTest : public testing_support::AppFixture {
   std::string database(const std::string& name, const std::vector<FileEntry>& files, int64_t stock) {
     const fs::path folder = fs::path(scratch.path(name)).parent_path();
     fs::create_directories(folder);
-    EXPECT_TRUE(staging::writeDatabase(folder.string(), stock, files));
+    EXPECT_TRUE(staging::writeDatabase(platform::holdFolder(folder.string()), stock, files));
     return (folder / "Shelfdex.dat").string();
   }
 };
 
 TEST_F(DropTest, LoadsTheFirstDroppedDatabaseIntoRestoreState) {
-  const std::string first = database("keep/Shelfdex.dat", {{"/x/a", 0, 1, 2, 3, 5}}, 5368709120LL);
-  const std::string second = database("other/Shelfdex.dat", {{"/y/b", 0, 1, 2, 3, 6}}, 6);
+  const std::string first = database("keep/Shelfdex.dat", {{"/x/", 1, 1, 2, 3, 0}, {"/x/a", 0, 1, 2, 3, 5}}, 5368709120LL);
+  const std::string second = database("other/Shelfdex.dat", {{"/y/", 1, 1, 2, 3, 0}, {"/y/b", 0, 1, 2, 3, 6}}, 6);
   dropFiles({scratch.path("notes.txt"), first, second});
   pump();
 
-  ASSERT_EQ(state.files.size(), 1u);
-  EXPECT_EQ(state.files[0].path, "/x/a");
+  ASSERT_EQ(state.files.size(), 2u);
+  EXPECT_EQ(state.files[1].path, "/x/a");
   EXPECT_EQ(state.stagingBase(), scratch.path("keep"));
   EXPECT_EQ(staging::stagedPath(state.stagingBase(), 0).file, scratch.path("keep/Backup001/F0000000.dat"));
   EXPECT_EQ(status(), "Restore Size 5.00 GB\n\rLoad File Database\n\rRestore Prepare");

@@ -162,12 +162,15 @@ TEST_F(MoveBack, NeverOverwritesAFileTheUserPutInAMovedFilesPlace) {
   EXPECT_TRUE(tree.list("stage").empty());
 }
 
-// A file an interrupted "BACK" already put back is the staged copy itself: it is no obstacle.
+// A file an interrupted "BACK" already put back is the staged copy itself: it is no obstacle,
+// and it is left exactly as it stands.
 TEST_F(MoveBack, AFileAnEarlierBackRestoredIsNoObstacle) {
   listTree();
   const Snapshot before = data();
   ASSERT_TRUE(clickGo());
-  ASSERT_TRUE(platform::copyFile(staged(1), tree.path("data/a/run.sh")));
+  platform::CopyOptions asBackPutsIt;
+  asBackPutsIt.keepTimes = true;
+  ASSERT_TRUE(platform::copyFile(staged(1), tree.path("data/a/run.sh"), asBackPutsIt));
 
   ASSERT_TRUE(clickBack());
   EXPECT_EQ(data(), before);

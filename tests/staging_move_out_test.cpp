@@ -206,9 +206,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExistingArea{"Nothing", [](TempTree&) {}, false},
         ExistingArea{"EmptyDatabase", [](TempTree& t) { t.write("stage/Shelfdex.dat", ""); }, false},
-        ExistingArea{"EmptyBackup001", [](TempTree& t) { t.makeFolder("stage/Backup001"); }, false},
+        // A staging folder "GO" did not make itself may be another user's to read or empty.
+        ExistingArea{"EmptyBackup001", [](TempTree& t) { t.makeFolder("stage/Backup001"); }, true},
         ExistingArea{"Backup001HoldsOnlyAStoppedCopysTemporary",
-                     [](TempTree& t) { t.write("stage/Backup001/.burnshelf-q1W2e3", "half"); }, false},
+                     [](TempTree& t) { t.write("stage/Backup001/.burnshelf-q1W2e3", "half"); }, true},
         ExistingArea{"OccupiedBackup002NotUsed",
                      [](TempTree& t) { t.write("stage/Backup002/F0000600.dat", "old"); }, false},
         ExistingArea{"Database", [](TempTree& t) { t.write("stage/Shelfdex.dat", "x"); }, true},

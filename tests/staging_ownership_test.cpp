@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/beneath.h"
 #include "staging/facts.h"
 #include "support/staging_fixture.h"
 
@@ -85,9 +86,9 @@ TEST_F(Ownerships, FactsCarryFolderModes) {
   staging::MoveFacts facts;
   facts.present = true;
   facts.modes = {{0, Ownership{02750, 1000, 100}}, {7, Ownership{0700, 0, 0}}};
-  ASSERT_TRUE(staging::writeFacts(base, facts));
+  ASSERT_TRUE(staging::writeFacts(platform::holdFolder(base), facts));
   bool damaged = true;
-  EXPECT_EQ(staging::readFacts(base, damaged), facts);
+  EXPECT_EQ(staging::readFacts(platform::holdFolder(base), damaged), facts);
   EXPECT_FALSE(damaged);
   const std::string path = base + "/" + staging::kFactsName;
   const struct {
@@ -99,7 +100,7 @@ TEST_F(Ownerships, FactsCarryFolderModes) {
               {"mode\t0\t755\t1000\t4294967296\n", true}};
   for (const auto& row : rows) {
     tree.write("stage/" + staging::kFactsName, row.text);
-    const auto read = staging::readFacts(base, damaged);
+    const auto read = staging::readFacts(platform::holdFolder(base), damaged);
     EXPECT_EQ(damaged, row.damaged) << row.text;
     if (!row.damaged) {
       EXPECT_EQ(read->modes.at(0), (Ownership{0755, 1000, 100}));

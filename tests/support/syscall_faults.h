@@ -19,7 +19,8 @@ struct SyscallRules {
   std::function<ssize_t(int fd, const void* data, size_t size)> write;
   std::function<ssize_t(int from, int to, size_t size)> copyFileRange;
   std::function<int(int fd)> fsync, fdatasync, syncfs;
-  std::function<int(int fromDir, const char* from, int toDir, const char* to)> renameat;
+  std::function<int(int dir, const char* path, int flags, mode_t mode, uint64_t resolve)> openat2;
+  std::function<int(int fromDir, const char* from, int toDir, const char* to, unsigned flags)> renameat;
   std::function<int(int dir, const char* path, int flags)> unlinkat;
   std::function<int(int dir, const char* path, mode_t mode)> mkdirat;
   std::function<int(int dir, const char* path, const timespec* times, int flags)> utimensat;
@@ -50,7 +51,10 @@ inline void applySyscallRules() {
   if (r.fsync) table.fsync = [](int fd) { return syscallRules().fsync(fd); };
   if (r.fdatasync) table.fdatasync = [](int fd) { return syscallRules().fdatasync(fd); };
   if (r.syncfs) table.syncfs = [](int fd) { return syscallRules().syncfs(fd); };
-  if (r.renameat) table.renameat = [](int a, const char* b, int c, const char* d) { return syscallRules().renameat(a, b, c, d); };
+  if (r.openat2)
+    table.openat2 = [](int d, const char* p, int f, mode_t m, uint64_t r) { return syscallRules().openat2(d, p, f, m, r); };
+  if (r.renameat)
+    table.renameat = [](int a, const char* b, int c, const char* d, unsigned f) { return syscallRules().renameat(a, b, c, d, f); };
   if (r.unlinkat) table.unlinkat = [](int d, const char* p, int f) { return syscallRules().unlinkat(d, p, f); };
   if (r.mkdirat) table.mkdirat = [](int d, const char* p, mode_t m) { return syscallRules().mkdirat(d, p, m); };
   if (r.utimensat) table.utimensat = [](int d, const char* p, const timespec* t, int f) { return syscallRules().utimensat(d, p, t, f); };
