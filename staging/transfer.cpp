@@ -19,11 +19,15 @@
 namespace staging {
 namespace {
 
-
 // A batch is proven when it holds this much; a large file is a batch of its own.
 constexpr int64_t kBatchBytes = 64 << 20;
 constexpr size_t kBatchFiles = 500;
 constexpr int64_t kReadAheadFiles = 32;
+
+bool sourceReplaced(int error) {
+  return error == ESTALE || error == ELOOP || error == EXDEV || error == ENOENT || error == ENOTDIR ||
+         error == EINVAL;
+}
 
 }  // namespace
 
@@ -70,6 +74,9 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const platform::Place& sourc
   }
   if (!made) {
     gui_.setText(ui::kCheckBox, ui::kCheckCaption);
+    // A source that is no longer the file that was listed (another inode, a link, gone) is
+    // not what went wrong with a copy: no retry can help.
+    if (sourceReplaced(copy.error)) return Copied::kSourceDiffers;
     if (failed_ == FailedCopy::kReport) return Copied::kFailed;
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.

@@ -370,6 +370,9 @@ TEST_F(MoveOut, DiskThatFillsKeepsEverySourceWhoseCopyDidNotFit) {
     SCOPED_TRACE("check box ticked");
     ASSERT_TRUE(clickBack());
     EXPECT_EQ(data(), before);
+    // The files back in place are new files: a new scan lists them again.
+    state.clearFiles();
+    for (int i = 0; i < 4; ++i) listExisting(tree.path("data/f" + std::to_string(i)));
     *written = 0;
     setCheck(true);
     platform::scriptAnswers(*gui, {platform::kAnswerRetry, platform::kAnswerOk});

@@ -157,10 +157,12 @@ class StagingFixture : public AppFixture {
   }
   void listExisting(const std::string& path) {
     const int64_t size = platform::fileSize(path);
+    const platform::FileIdentity identity = platform::fileIdentity(path);
     state.appendFile(staging::FileEntry{path, staging::kFile,
                                         platform::fileDate(path, platform::kCreated),
                                         platform::fileDate(path, platform::kModified),
-                                        platform::fileDate(path, platform::kAccessed), size});
+                                        platform::fileDate(path, platform::kAccessed), size},
+                     platform::Inode{identity.device, identity.inode});
     state.stockSize += size;
   }
   // Makes tree/data/relative and lists it as a folder entry; its path ending with "/".
