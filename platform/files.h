@@ -172,6 +172,12 @@ class FolderListing {
 int lockFolder(const std::string& folder, const std::string& lockName);
 void unlockFolder(int lock, const std::string& folder, const std::string& lockName);
 
+// The user's own secret for sealing what "GO" writes: 32 random bytes in a file only the
+// user may read ($XDG_DATA_HOME/burnshelf/key, else ~/.local/share/burnshelf/key), never on
+// a staging volume. With create, it is made when missing. "" when there is none (or it
+// cannot be made, or it is not the user's own 0600 file).
+std::string userKey(bool create);
+
 // Sleeps the thread for ms milliseconds.
 void pause(int ms);
 

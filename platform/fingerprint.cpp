@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -314,5 +315,20 @@ void FingerprintStream::add(const void* data, size_t size) { impl_->prints.add(d
 unsigned char* FingerprintStream::nextBlock() { return impl_->prints.nextBlock(); }
 void FingerprintStream::commit(size_t size) { impl_->prints.commit(size); }
 Fingerprints FingerprintStream::finish() { return impl_->prints.finish(); }
+
+std::string keyedDigest(const std::string& key, const std::string& data) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+            reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest, &length))
+    return "";
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 15];
+  }
+  return text;
+}
 
 }  // namespace platform

@@ -17,6 +17,9 @@ std::string sha1OfFile(const std::string& path);  // "" when unreadable
 std::string md5OfFile(const std::string& path);   // "" when unreadable
 uint32_t crc32OfFile(const std::string& path);    // 0 when unreadable
 
+// HMAC-SHA-256 of data under key, as 64 lowercase hex characters; "" on failure.
+std::string keyedDigest(const std::string& key, const std::string& data);
+
 // All three in a single read of the file, hashed on two threads (see FingerprintStream);
 // tick is called on the caller's thread at least every 100 ms.
 Fingerprints fingerprintFile(const std::string& path, const std::function<void()>& tick = {});

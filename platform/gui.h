@@ -26,6 +26,9 @@ constexpr int kBoxWarningRetryCancel = 53;  // warning icon, Retry and Cancel
 constexpr int kAnswerOk = 1;
 constexpr int kAnswerCancel = 2;            // also closing a Retry/Cancel box
 constexpr int kAnswerRetry = 4;
+constexpr int kBoxQuestionYesNo = 36;       // question icon, Yes and No
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;                // also closing a Yes/No box
 
 struct MessageRecord {
   std::string title;

@@ -31,7 +31,8 @@ int Gui::messageBox(const std::string& title, const std::string& text, int kind,
   }
 
   const bool retryCancel = kind == kBoxWarningRetryCancel;
-  QMessageBox box(retryCancel ? QMessageBox::Warning : QMessageBox::Critical, fromUtf8(title),
+  const bool yesNo = kind == kBoxQuestionYesNo;
+  QMessageBox box(retryCancel ? QMessageBox::Warning : yesNo ? QMessageBox::Question : QMessageBox::Critical, fromUtf8(title),
                   fromUtf8(text), QMessageBox::NoButton, impl_->boxOwner());
   // A box must not hide behind a window that stays above the others.
   if (impl_->anyOnTop()) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -44,6 +45,14 @@ int Gui::messageBox(const std::string& title, const std::string& text, int kind,
     box.setEscapeButton(cancel);
     box.exec();
     return box.clickedButton() == retry ? kAnswerRetry : kAnswerCancel;
+  }
+  if (yesNo) {
+    QPushButton* yes = box.addButton(QMessageBox::Yes);
+    QPushButton* no = box.addButton(QMessageBox::No);
+    box.setDefaultButton(no);  // only a clear yes goes on
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes ? kAnswerYes : kAnswerNo;
   }
   box.setEscapeButton(box.addButton(QMessageBox::Ok));
   box.exec();

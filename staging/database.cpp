@@ -104,7 +104,7 @@ StagedPath stagedPath(const std::string& base, int64_t position) {
 
 bool writeDatabase(const platform::Held& base, int64_t stockSize, const std::vector<FileEntry>& files) {
   if (!base) return false;
-  platform::DataFile file = platform::DataFile::create(kDatabaseName, base->fd());
+  platform::DataFile file = platform::DataFile::create(kDatabaseName, base->fd(), 0600);  // the user's alone
   if (!file.ok()) return false;
   file.writeInt64(stockSize);
   file.writeInt64(static_cast<int64_t>(files.size()));

@@ -5,6 +5,7 @@
 //   sum <list position> <SHA-1> <MD5> <CRC32>     lower-case hex, the CRC in 8 digits
 //   database <SHA-1 of Shelfdex.dat>
 //   mode <list position> <octal permission bits> <owner id> <group id>
+//   seal <HMAC-SHA-256 of every line before it, under the user's key>   the last line
 // Lines of another lower-case kind are facts of a later version and are passed over.
 #include "staging/facts.h"
 
@@ -20,7 +21,7 @@ namespace staging {
 namespace {
 
 constexpr int64_t kLargestFacts = 256 << 20;  // far above any real list; bounds memory
-constexpr mode_t kFileMode = 0644;  // readable like any file the user keeps
+constexpr mode_t kFileMode = 0600;  // the user's alone, like everything GO writes
 
 std::string escaped(const std::string& text) {
   std::string out;
@@ -164,6 +165,10 @@ bool writeFacts(const platform::Held& base, const MoveFacts& facts) {
   for (const auto& [position, mode] : facts.modes)
     text += "mode\t" + platform::integerText(position) + "\t" + octalText(mode.mode) + "\t" +
             platform::integerText(mode.owner) + "\t" + platform::integerText(mode.group) + "\n";
+  // Whoever can write the staging area can recompute every fingerprint; only the user's
+  // key, which never lies there, tells the user's own facts from anyone else's.
+  const std::string key = platform::userKey(true);
+  if (!key.empty()) text += "seal\t" + platform::keyedDigest(key, text) + "\n";
   return platform::replaceFileContent(base, kFactsName, text, kFileMode);
 }
 
@@ -182,6 +187,12 @@ std::optional<MoveFacts> readFacts(const platform::Held& base, bool& damaged) {
   while (start < text.size()) {
     const size_t end = text.find('\n', start);
     const std::vector<std::string> fields = fieldsOf(text.substr(start, end - start));
+    if (fields[0] == "seal") {
+      const std::string key = platform::userKey(false);
+      facts.own = end + 1 == text.size() && fields.size() == 2 && !key.empty() &&
+                  platform::keyedDigest(key, text.substr(0, start)) == fields[1];
+      break;
+    }
     start = end + 1;
     SourceVolume volume;
     int64_t position = 0;

@@ -46,16 +46,22 @@ struct MoveFacts {
   // Mode, owner and group of each entry by list position: a staging volume that keeps no
   // modes or owners (FAT, exFAT, NTFS) gives every copy its own, and BACK re-creates folders.
   std::map<int64_t, platform::Ownership> modes;
+  // True when this user's own Burnshelf wrote them: sealed with the user's key (or recorded
+  // by a "GO" of this run). Only then are owners, set-id bits and kept entries believed.
+  bool own = false;
   bool operator==(const MoveFacts&) const = default;
 };
 
 // The facts of a list about to move: the volume of every folder the list starts from, and
 // the mode and owner of every listed folder.
 MoveFacts factsOfList(const std::vector<FileEntry>& files);
-// Writes Shelfdex.facts in the held base durably, replacing an older one whole; true on success.
+// Writes Shelfdex.facts in the held base durably, replacing an older one whole, sealed with
+// the user's key (made on the first "GO") so a later drop can tell it is the user's own;
+// true on success.
 bool writeFacts(const platform::Held& base, const MoveFacts& facts);
-// Reads Shelfdex.facts in the held base; present false when there is none. Sets damaged
-// (and gives nullopt) for a file this program could not have written.
+// Reads Shelfdex.facts in the held base; present false when there is none, own true when
+// its seal checks with the user's key. Sets damaged (and gives nullopt) for a file this
+// program could not have written.
 std::optional<MoveFacts> readFacts(const platform::Held& base, bool& damaged);
 // Writes Shelfdex-kept.txt in the base with the paths of the kept positions, or removes it
 // when there are none; true on success.

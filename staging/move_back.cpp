@@ -48,17 +48,32 @@ timespec restoredTime(timespec exact, int32_t recorded) {
   return timespec{platform::fromDateValue(recorded), 0};
 }
 
+const std::string kForeignTitle = "Not your staging area";
+const std::string kNotRestoredLine = "Nothing restored.";
+
+// The owner of what a foreign staging area brings back: the running user, or, for root,
+// the owner of the chosen folder it lies in; the permission bits of mode, no set-id bit.
+platform::Ownership foreignOwnership(int64_t mode, ListPlaces& places, size_t i) {
+  platform::Ownership owner = platform::asRunningUser(mode);
+  if (platform::maySetOwners()) {
+    const platform::Ownership top = platform::heldOwnership(places.top(places.topOf(i)));
+    if (top.mode >= 0) owner.owner = top.owner, owner.group = top.group;
+  }
+  return owner;
+}
+
 // What a restored file is given besides its bytes, all set on the copy before it takes its
-// name: its recorded owner, group and mode where "GO" recorded them, else the staged copy's
-// permission bits as the running user's file (never another owner or a set-id bit that only
+// name: from the user's own facts its recorded owner, group and mode; from any other staging
+// area only permission bits, as a foreign file (never another owner or a set-id bit that only
 // the staging area vouches for); its dates; and the size the size check wants.
-CopyTerms restoreTerms(const State& state, int64_t i, const platform::Place& staged) {
+CopyTerms restoreTerms(const State& state, int64_t i, const platform::Place& staged, ListPlaces& places) {
   const FileEntry& entry = state.files[static_cast<size_t>(i)];
   CopyTerms terms;
   const auto recorded = state.facts.modes.find(i);
-  terms.ownership = recorded != state.facts.modes.end()
-                        ? recorded->second
-                        : platform::asRunningUser(platform::ownershipAt(staged).mode);
+  const bool known = recorded != state.facts.modes.end();
+  if (known && state.facts.own) terms.ownership = recorded->second;
+  else terms.ownership = foreignOwnership(known ? recorded->second.mode : platform::ownershipAt(staged).mode,
+                                          places, static_cast<size_t>(i));
   timespec accessed{0, -1}, modified{0, -1};  // not known until read
   platform::timesAt(staged, accessed, modified);
   terms.times = std::array<timespec, 2>{restoredTime(accessed, entry.accessed), restoredTime(modified, entry.modified)};
@@ -131,7 +146,7 @@ void restoreFile(const State& state, platform::Gui& gui, int64_t i, ProvenCopies
     if (holdsStagedBytes(target, staged)) restore.superseded.push_back(i);
     else restore.notRestored(entry);
   } else {
-    const ProvenCopies::Copied copied = copies.copy(i, staged, target, restoreTerms(state, i, staged));
+    const ProvenCopies::Copied copied = copies.copy(i, staged, target, restoreTerms(state, i, staged, places));
     if (copied == ProvenCopies::Copied::kWrongSize) stopForDriveError(gui);
     if (copied != ProvenCopies::Copied::kMade) restore.notRestored(entry);
   }
@@ -149,14 +164,47 @@ void finishFile(const State& state, const ProvenCopies::Done& done, ListPlaces& 
   restore.superseded.push_back(done.id);
 }
 
-// Gives the folders this "BACK" made again the mode and owner "GO" recorded, the deepest
-// first, so a folder closed to the user is closed only after everything below it.
+// Gives the folders this "BACK" made again the mode and owner "GO" recorded (as a foreign
+// area's files get them), the deepest first, so a folder closed to the user is closed only
+// after everything below it.
 void restoreFolderModes(const State& state, ListPlaces& places, const std::vector<int64_t>& recreated) {
   for (auto i = recreated.rbegin(); i != recreated.rend(); ++i) {
+    const size_t at = static_cast<size_t>(*i);
     const auto mode = state.facts.modes.find(*i);
-    if (mode != state.facts.modes.end())
-      platform::restoreHeldOwnership(places.folderOf(static_cast<size_t>(*i)), mode->second);
+    if (mode == state.facts.modes.end() && state.facts.own) continue;
+    const platform::Held folder = places.folderOf(at);
+    const platform::Ownership ownership =
+        state.facts.own ? mode->second
+                        : foreignOwnership(mode == state.facts.modes.end() ? platform::heldOwnership(folder).mode
+                                                                           : mode->second.mode,
+                                           places, at);
+    platform::restoreHeldOwnership(folder, ownership);
   }
+}
+
+// A staging area this user's Burnshelf did not write is restored only after a clear yes to
+// a question that names where it would write; true for yes.
+bool foreignAreaAccepted(const std::vector<std::string>& tops, platform::Gui& gui) {
+  constexpr size_t kNamed = 3;
+  std::string where;
+  for (size_t t = 0; t < tops.size() && t < kNamed; ++t) where += "\n" + tops[t];
+  if (tops.size() > kNamed) where += "\n(and " + platform::integerText(static_cast<int64_t>(tops.size() - kNamed)) + " more)";
+  return gui.messageBox(kForeignTitle,
+                        "This staging area was not written by your Burnshelf. Restore its files into these folders?",
+                        platform::kBoxQuestionYesNo,
+                        where.substr(1) + "\n\nFiles come back " +
+                            (platform::maySetOwners() ? "owned by the owner of the folder they lie in"
+                                                      : "as your own") +
+                            ", without set-uid or set-gid bits, and nothing already there is replaced.") ==
+         platform::kAnswerYes;
+}
+
+// A kept entry of a foreign area is believed only when its file stands at its place with
+// the recorded size; otherwise its staged copy is restored like any other.
+bool keptInPlace(const State& state, int64_t i, ListPlaces& places) {
+  if (state.facts.kept.count(i) == 0) return false;
+  return state.facts.own ||
+         platform::identityAt(places.placeOf(static_cast<size_t>(i))).size == state.files[static_cast<size_t>(i)].size;
 }
 
 void setFolderDates(const FileEntry& entry, const platform::Held& folder) {
@@ -185,7 +233,7 @@ bool makeDurable(const State& state, Restore& restore, ListPlaces& places) {
 std::string cleanUp(const State& state, const Restore& restore, int64_t folderCount, StagingArea& area) {
   const std::string base = state.stagingBase();
   std::vector<int64_t> positions = restore.superseded;
-  positions.insert(positions.end(), state.facts.kept.begin(), state.facts.kept.end());
+  positions.insert(positions.end(), state.facts.kept.begin(), state.facts.kept.end());  // kept or restored
   for (int64_t i : positions)
     if (!platform::removeAt(area.copyOf(i))) return stagedPath(base, i).file;
   for (int64_t number = 1; number <= folderCount; ++number) {
@@ -230,7 +278,14 @@ void moveBack(State& state, platform::Gui& gui) {
     ui::showStatus(gui, {state.sizeLine, "Volume not found: " + missing});
     stopForDriveError(gui);
   }
-  ListPlaces places(state.files, chosenFoldersOf(state.files, state.facts));
+  const std::vector<std::string> tops = chosenFoldersOf(state.files, state.facts);
+  if (!state.facts.own && !foreignAreaAccepted(tops, gui)) {
+    ui::showStatus(gui, {state.sizeLine, kNotRestoredLine});
+    gui.disable(ui::kBackButton, false);
+    gui.keepOnTop(ui::kMainWindow, false);
+    return;
+  }
+  ListPlaces places(state.files, tops);
   clearRestoreFolders(state, places);
 
   // Restore pass: the list holds each folder before its content, so folders come first.
@@ -246,7 +301,7 @@ void moveBack(State& state, platform::Gui& gui) {
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) ++folderCount;
     const FileEntry& entry = state.files[i];
-    if (entry.kind == kFile && state.facts.kept.count(i) == 0) {
+    if (entry.kind == kFile && !keptInPlace(state, i, places)) {
       readAhead.before(i, n);
       restoreFile(state, gui, i, copies, restore, places, area);
     } else if (entry.kind == kFolder) {

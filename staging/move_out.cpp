@@ -81,6 +81,9 @@ void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& 
   CopyTerms terms;
   terms.seen = &record.seen;
   terms.inode = state.listedInode(static_cast<size_t>(i));
+  // The staging area is no place for others to read: the copy is the user's alone, and its
+  // owner and mode travel in the facts.
+  terms.ownership = platform::asRunningUser(0600);
   copies.copy(i, source, staged, std::move(terms));
 }
 
@@ -126,6 +129,7 @@ void moveOut(State& state, platform::Gui& gui) {
   const StagingLock lock(area.base());
   if (lock.refused() || stagingAreaOccupied(area, n)) refuseOccupiedArea(gui, lock.reason());
   state.facts = factsOfList(state.files);
+  state.facts.own = true;  // recorded by this run: believed by its own "BACK"
   if (!writeDatabaseAndFacts(area, state)) {
     // Ours: none was there.
     platform::removeAt(area.at(kDatabaseName));

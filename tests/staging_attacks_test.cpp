@@ -203,6 +203,7 @@ TEST_F(Attacks, BackTakesNoSetIdBitFromTheStagingArea) {
   std::remove((base + "/" + staging::kFactsName).c_str());
   tree.setMode("stage/Backup001/F0000001.dat", 04755);
   restartAndDrop();
+  platform::scriptAnswers(*gui, {platform::kAnswerYes, platform::kAnswerOk, platform::kAnswerOk});
   ASSERT_TRUE(clickBack());
   const platform::Ownership after = platform::ownershipOf(tree.path("data/a/one"));
   EXPECT_EQ(after.mode, 0755);

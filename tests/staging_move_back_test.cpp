@@ -171,6 +171,7 @@ TEST_F(MoveBack, AFileAnEarlierBackRestoredIsNoObstacle) {
   platform::CopyOptions asBackPutsIt;
   asBackPutsIt.keepTimes = true;
   ASSERT_TRUE(platform::copyFile(staged(1), tree.path("data/a/run.sh"), asBackPutsIt));
+  tree.setMode("data/a/run.sh", 0755);
 
   ASSERT_TRUE(clickBack());
   EXPECT_EQ(data(), before);
@@ -435,6 +436,7 @@ TEST_F(MoveBack, AnOlderDatabaseMakesNoFolderAboveAChosenFoldersParent) {
     if (!withFacts) platform::deleteFile(base + "/" + staging::kFactsName);
     platform::deleteFolder(tree.path("data/mnt"));
     restartAndDrop();
+    platform::scriptAnswers(*gui, {platform::kAnswerYes, platform::kAnswerOk, platform::kAnswerOk});
     EXPECT_EQ(clickBack(), withFacts);
     EXPECT_EQ(tree.exists("data/mnt/disk/Video/clip"), withFacts);
     EXPECT_EQ(tree.exists("stage/Backup001/F0000001.dat"), !withFacts);

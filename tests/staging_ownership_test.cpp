@@ -73,6 +73,7 @@ TEST_F(Ownerships, WithoutFactsAFolderComesBackWithTheDefaultMode) {
   goAndRemoveFolder();
   ASSERT_EQ(unlink((base + "/" + staging::kFactsName).c_str()), 0);
   restartAndDrop();
+  platform::scriptAnswers(*gui, {platform::kAnswerYes, platform::kAnswerOk, platform::kAnswerOk});
   ASSERT_TRUE(clickBack());
   const mode_t mask = umask(0);
   umask(mask);
@@ -87,6 +88,7 @@ TEST_F(Ownerships, FactsCarryFolderModes) {
   facts.present = true;
   facts.modes = {{0, Ownership{02750, 1000, 100}}, {7, Ownership{0700, 0, 0}}};
   ASSERT_TRUE(staging::writeFacts(platform::holdFolder(base), facts));
+  facts.own = true;  // sealed with this user's key
   bool damaged = true;
   EXPECT_EQ(staging::readFacts(platform::holdFolder(base), damaged), facts);
   EXPECT_FALSE(damaged);

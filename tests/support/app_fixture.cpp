@@ -17,12 +17,16 @@ platform::Volume diskVolume(const std::string& mountPoint, int32_t freeMiB, uint
   return volume;
 }
 
-void AppFixture::SetUp() { gui = new platform::Gui(); }
+void AppFixture::SetUp() {
+  setenv("XDG_DATA_HOME", userData.root().c_str(), 1);
+  gui = new platform::Gui();
+}
 
 void AppFixture::TearDown() {
   platform::setVolumeTableForTests({});
   delete gui;
   gui = nullptr;
+  unsetenv("XDG_DATA_HOME");
 }
 
 void AppFixture::layVolumes(std::vector<platform::Volume> volumes) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/gui_test_access.h"
+#include "support/temp_tree.h"
 #include "platform/gui.h"
 #include "platform/volumes.h"
 #include "staging/state.h"
@@ -43,6 +44,9 @@ class AppFixture : public ::testing::Test {
 
   platform::Gui* gui = nullptr;
   staging::State state;
+  // The user's data folder ($XDG_DATA_HOME) for the test's run: its sealing key lies here,
+  // never in the real user's home.
+  TempTree userData;
 
  private:
   bool ended_ = false;
