@@ -132,6 +132,16 @@ bool isKernelState(const Volume& volume) {
   return kKernel.count(volume.fsType) != 0 || volume.fsType.rfind("cgroup", 0) == 0;
 }
 
+bool othersMayReach(const Volume& volume) {
+  // A file system without permission bits shows every entry with the mode its mount options
+  // give (umask=077 keeps others out); one with them lets the program close its own folders.
+  static const std::set<std::string> kNoModes = {"vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk", "fuse"};
+  const bool noModes = kNoModes.count(volume.fsType) || volume.fsType.rfind("fuse.", 0) == 0;
+  struct stat top{};
+  if (stat(volume.mountPoint.c_str(), &top) != 0) return false;
+  return (top.st_mode & (noModes ? S_IRWXO | S_IRWXG : S_IWOTH)) != 0;
+}
+
 bool keepsFiles(const Volume& volume) {
   static const std::set<std::string> kShares = {"nfs", "nfs4", "cifs", "smb3", "fuseblk"};
   static const std::set<std::string> kVolatileOrFixed = {"tmpfs", "ramfs", "overlay",

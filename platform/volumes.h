@@ -20,6 +20,11 @@ struct Volume {
 // How long, in all, askFreeSpace waits for the volumes it asks (milliseconds).
 constexpr int kFreeSpaceWaitMs = 1000;
 
+// True when other users may read or change what is written on the volume: its file system
+// keeps no permission bits (FAT, exFAT, NTFS, any FUSE one) and was mounted open to others,
+// or others may write into its top folder.
+bool othersMayReach(const Volume& volume);
+
 // True for a file system through which the kernel shows its own state (proc, sysfs,
 // devtmpfs, cgroup, ...): its "files" are no one's data.
 bool isKernelState(const Volume& volume);

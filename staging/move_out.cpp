@@ -14,6 +14,7 @@
 #include "platform/volumes.h"
 #include "staging/database.h"
 #include "staging/places.h"
+#include "staging/space.h"
 #include "staging/state.h"
 #include "staging/transfer.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 const std::string kDatabaseWritten = "Created File Database";
 const std::string kBackupComplete = "Backup complete";
+const std::string kRootNeedsOwnDriveLine = "As root, GO stages only where no one else can.";
 
 std::string notMovedLine(const State& state) {
   return "Files not moved: " + platform::integerText(static_cast<int64_t>(state.facts.kept.size()));
@@ -30,6 +32,7 @@ std::string notMovedLine(const State& state) {
 // What the copy pass learnt about one file entry, for the delete pass to decide on.
 struct CopyRecord {
   bool staged = false;           // the copy is in place (and passed its check, when asked for)
+  platform::FileIdentity copy;   // the staged copy as it stood once in place
   platform::FileIdentity seen;   // the source as it was read for the copy
   platform::Fingerprints prints; // of the bytes read for the copy, with the check
 };
@@ -88,15 +91,17 @@ void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& 
 }
 
 // Deletes the source of entry, or keeps it in place; true when it stays (or was never
-// copied). The source goes only when its copy is complete and its name still stands for the
+// copied). The source goes only when its copy is complete and unchanged, and its name still stands for the
 // very file that was read for it (same inode, size, last-write and change time). A kept
 // source loses its staged copy, so "BACK" never puts an older copy over a file the user may
 // have changed; a source that is no longer a file keeps its copy, which may be the only one.
 bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const platform::Place& source,
                  const platform::Place& staged) {
   if (!record.staged) return true;
-  if (platform::identityAt(staged).size == entry.size && record.seen.size == entry.size &&
-      platform::removeIfSame(source, record.seen))
+  // The staged copy is proven again: unchanged since it took its name (same inode, size,
+  // content and change time), so nobody who can write the staging area replaced it since.
+  if (record.copy.size == entry.size && platform::identityAt(staged) == record.copy &&
+      record.seen.size == entry.size && platform::removeIfSame(source, record.seen))
     return false;
   if (platform::identityAt(source).size == platform::kNothingThere) return false;
   platform::removeAt(staged);
@@ -123,7 +128,13 @@ void moveOut(State& state, platform::Gui& gui) {
   const bool check = gui.state(ui::kCheckBox) == 1;
   const int64_t n = static_cast<int64_t>(state.files.size());
 
-  // Everything that could stop "GO" is asked before the first byte is written.
+  // Everything that could stop "GO" is asked before the first byte is written. Root moves
+  // other users' files: their copies never go where anyone else may read or change them.
+  if (platform::maySetOwners() && platform::othersMayReach(platform::volumeAt(state.stagingBase()))) {
+    ui::showStatus(gui, {kSharedDriveLine, kRootNeedsOwnDriveLine});
+    gui.keepOnTop(ui::kMainWindow, false);
+    return;
+  }
   StagingArea area(state.stagingBase());
   if (!area.base()) stopForDriveError(gui);
   const StagingLock lock(area.base());
@@ -163,6 +174,7 @@ void moveOut(State& state, platform::Gui& gui) {
   }
   for (const ProvenCopies::Done& done : copies.proveAll()) {
     records[done.id].staged = done.placed;
+    records[done.id].copy = done.copy;
     records[done.id].prints = done.prints;
   }
 

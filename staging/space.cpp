@@ -8,6 +8,7 @@
 #include "ui/window.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
+#include "platform/volumes.h"
 
 namespace staging {
 namespace {
@@ -124,8 +125,10 @@ void chooseSpace(State& state, platform::Gui& gui) {
   if (free > needMiB) {
     const double share = static_cast<double>(state.needSpace) / 1048576.0 / static_cast<double>(free) * 100.0;
     gui.setState(ui::kProgressBar, platform::integerPart(share));
-    gui.setText(ui::kStatusText,
-                ui::joinLines({"Please select Folder, Click 'Move Folder'.", state.sizeLine}));
+    const std::string select = "Please select Folder, Click 'Move Folder'.";
+    gui.setText(ui::kStatusText, platform::othersMayReach(platform::volumeAt(state.drives[index].root))
+                                     ? ui::joinLines({kSharedDriveLine, select, state.sizeLine})
+                                     : ui::joinLines({select, state.sizeLine}));
     gui.disable(ui::kMoveFolderButton, false);
   }
 }

@@ -12,6 +12,10 @@ namespace platform { class Gui; }
 
 namespace staging {
 
+// Above the status when the chosen staging drive lets other users read or change what GO
+// writes there.
+inline const std::string kSharedDriveLine = "Other users can read this drive.";
+
 constexpr int kPresetCount = 10;
 constexpr int kStartPreset = 2;  // "BD 25 GB"
 

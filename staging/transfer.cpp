@@ -69,7 +69,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const platform::Place& sourc
     if (!made) return Copied::kFailed;
     const bool placed = platform::placeTemporaryAs(copy.copy, target.name);
     if (!placed) platform::discardTemporary(copy.copy);
-    done_.push_back(Done{id, {}, placed});
+    done_.push_back(Done{id, {}, placed, platform::identityAt(target)});
     return Copied::kMade;
   }
   if (!made) {
@@ -81,7 +81,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const platform::Place& sourc
     // A failed copy is never good, even when an unreadable source and a missing copy
     // would give the same empty fingerprints.
     retryOrEnd(copy);
-    done_.push_back(Done{id, copy.prints});
+    done_.push_back(Done{id, copy.prints, true, platform::identityAt(target)});
     return Copied::kMade;
   }
   // The prints of the one read the copy made: the source is judged without a pass of its own.
@@ -122,8 +122,10 @@ void ProvenCopies::startProof() {
                         [batch = std::move(pending_), volumes = std::move(volumes_)]() mutable {
                           // Where a volume cannot be synced at once, each copy is.
                           const bool synced = volumes.syncAll();
-                          for (Pending& copy : batch)
+                          for (Pending& copy : batch) {
                             copy.good = platform::fingerprintFromDisk(copy.copy, !synced) == copy.prints;
+                            copy.proven = platform::identityAt(platform::Place{copy.copy.folder, copy.copy.name});
+                          }
                           return batch;
                         });
   pending_.clear();
@@ -140,8 +142,11 @@ void ProvenCopies::takeVerdicts() {
   Batch batch = proving_.get();
   for (size_t i = 0; i < batch.size(); ++i) {
     Pending& copy = batch[i];
+    // A copy changed since its proof (by anyone who can write the staging area) is no good.
+    copy.good = copy.good &&
+                platform::identityAt(platform::Place{copy.copy.folder, copy.copy.name}) == copy.proven;
     if (copy.good && platform::placeTemporaryAs(copy.copy, copy.target.name)) {
-      done_.push_back(Done{copy.id, copy.prints});
+      done_.push_back(Done{copy.id, copy.prints, true, platform::identityAt(copy.target)});
       continue;
     }
     platform::discardTemporary(copy.copy);
@@ -154,7 +159,7 @@ void ProvenCopies::takeVerdicts() {
     for (size_t j = i + 1; j < batch.size(); ++j) pending_.push_back(batch[j]);
     retryOrEnd(copy);
     pending_.resize(pending_.size() - (batch.size() - i - 1));
-    done_.push_back(Done{copy.id, copy.prints});
+    done_.push_back(Done{copy.id, copy.prints, true, platform::identityAt(copy.target)});
   }
   gui_.setText(ui::kCheckBox, ui::kCheckCaption);
   gui_.refreshWindow();

@@ -73,6 +73,7 @@ class ProvenCopies {
     int64_t id;
     platform::Fingerprints prints;
     bool placed = true;
+    platform::FileIdentity copy;  // the copy as it stood once placed: any later change shows
   };
   // showFile(id) puts the file on the status text before its retry question, which names
   // the copy's source and target by the paths pathsOf(id) gives.
@@ -96,6 +97,7 @@ class ProvenCopies {
     platform::Temporary copy;       // the copy under its temporary name until proven
     platform::Fingerprints prints;  // of the bytes read from source
     bool good = false;  // the verdict of the proof
+    platform::FileIdentity proven;  // the copy as the proof read it
     int error = 0;      // errno of a copy that failed, 0 when the copy was made
   };
   using Batch = std::vector<Pending>;

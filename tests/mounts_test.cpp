@@ -43,7 +43,7 @@ class Mounts : public testing_support::AppFixture {
 
   void ramDisk(const std::string& point) {
     std::filesystem::create_directories(point);
-    ASSERT_EQ(mount("tmpfs", point.c_str(), "tmpfs", 0, "size=64m"), 0) << point;
+    ASSERT_EQ(mount("tmpfs", point.c_str(), "tmpfs", 0, "size=64m,mode=0755"), 0) << point;
     points_.push_back(point);
   }
   // Binds from (a folder or a file) at point, which must exist already for a file.

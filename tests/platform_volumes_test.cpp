@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/volumes.h"
+#include "support/temp_tree.h"
 
 using namespace platform;
 
@@ -128,6 +129,25 @@ TEST(VolumeFacts, LargestFileByType) {
   EXPECT_EQ(volumeAt("/media/usb/Backup001").mountPoint, "/media/usb");
   EXPECT_EQ(volumeAt("/media/usb/Backup001").freeMiB, 10);
   EXPECT_EQ(volumeAt("relative").mountPoint, "");
+}
+
+// Others may reach a drive whose top folder they can write, or one without permission bits
+// mounted open to them; a desktop mounts a stick closed (umask=077).
+TEST(VolumeFacts, OthersMayReachOpenDrivesOnly) {
+  TempTree tree;
+  struct Row {
+    const char* type;
+    mode_t mode;
+    bool reached;
+  } rows[] = {{"ext4", 0755, false}, {"ext4", 01777, true}, {"xfs", 0700, false},
+              {"vfat", 0700, false}, {"exfat", 0755, true}, {"fuseblk", 0777, true}, {"fuseblk", 0700, false}};
+  for (const Row& row : rows) {
+    Volume v = volume(tree.root(), 100);
+    v.fsType = row.type;
+    chmod(tree.root().c_str(), row.mode);
+    EXPECT_EQ(othersMayReach(v), row.reached) << row.type << " " << std::oct << row.mode;
+  }
+  chmod(tree.root().c_str(), 0700);
 }
 
 TEST(ExecutableFolder, IsTheResolvedFolderOfThisTest) {

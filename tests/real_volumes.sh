@@ -15,13 +15,14 @@ mount_volume() {
   mkdir -p "$point"
   case $fs in
     # fuseblk on a loop device that detaches itself once the volume is unmounted.
-    ntfs) mount -t ntfs-3g -o loop "$source" "$point" ;;
-    exfat) mount -t exfat-fuse -o loop "$source" "$point" ;;
+    # Closed to other users, as a desktop mounts a stick for its owner: root stages only there.
+    ntfs) mount -t ntfs-3g -o loop,umask=077 "$source" "$point" ;;
+    exfat) mount -t exfat-fuse -o loop,umask=077 "$source" "$point" ;;
     # fuseblk with the loop device as its source: the volume table takes it as a disk.
     vfat) if [ "${BURNSHELF_FUSEFAT:-}" = 1 ]; then
             fusefat -o "rw+,blkdev,fsname=$source" "$source" "$point"
           else
-            mount -t vfat -o utf8 "$source" "$point"
+            mount -t vfat -o utf8,umask=077 "$source" "$point"
           fi ;;
     *) mount "$source" "$point" ;;
   esac >/dev/null 2>&1

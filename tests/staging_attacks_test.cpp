@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "support/staging_fixture.h"
@@ -115,6 +116,15 @@ INSTANTIATE_TEST_SUITE_P(
                t.tree.write("data/a/one", "1");
              },
              1},
+        Race{"StagedCopyChangedAfterItsProof",
+             [](Attacks& t) {
+               testing_support::syscallRules().syncfs = [&t](int fd) {
+                 if (t.tree.exists("stage/Backup001/F0000001.dat")) t.tree.write("stage/Backup001/F0000001.dat", "0");
+                 return ::syncfs(fd);
+               };
+               testing_support::applySyscallRules();
+             },
+             1},
         Race{"FileIsReplacedBetweenItsCopyAndItsDelete",
              [](Attacks& t) {
                testing_support::syscallRules().syncfs = [&t](int fd) {
@@ -208,6 +218,65 @@ TEST_F(Attacks, BackTakesNoSetIdBitFromTheStagingArea) {
   const platform::Ownership after = platform::ownershipOf(tree.path("data/a/one"));
   EXPECT_EQ(after.mode, 0755);
   EXPECT_EQ(after.owner, geteuid());
+}
+
+// Facts anyone could have written (here a kept line added, so nothing would come back) make
+// the area foreign: BACK asks first, naming where it would write, and then believes no kept
+// line whose file is not in place.
+TEST_F(Attacks, AForeignAreaIsAskedAboutAndItsKeptLinesAreNotBelieved) {
+  ASSERT_TRUE(clickGo());
+  {
+    std::ofstream facts(base + "/" + staging::kFactsName, std::ios::app);
+    facts << "kept\t1\nkept\t3\n";
+  }
+  restartAndDrop();
+  platform::scriptAnswers(*gui, {platform::kAnswerNo});
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Nothing restored.");
+  EXPECT_TRUE(tree.exists("stage/Backup001/F0000001.dat"));
+  const platform::MessageRecord asked = platform::shownBoxes(*gui).back();
+  EXPECT_EQ(asked.title, "Not your staging area");
+  EXPECT_TRUE(contains(asked.detail, tree.path("data/a/"))) << asked.detail;
+
+  platform::scriptAnswers(*gui, {platform::kAnswerYes, platform::kAnswerOk});
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Finished");
+  EXPECT_EQ(tree.read("data/a/one"), "1");
+  EXPECT_EQ(tree.read("data/a/sub/two"), "22");
+  EXPECT_TRUE(tree.list("stage").empty());
+}
+
+// The key is the user's alone, never on the staging volume; without it an area is foreign,
+// and still every file comes back.
+TEST_F(Attacks, AnAreaWhoseKeyIsLostStillComesBackWhole) {
+  ASSERT_TRUE(clickGo());
+  const std::string key = userData.path("burnshelf/key");
+  EXPECT_EQ(userData.mode("burnshelf/key"), 0600u);
+  const std::string secret = testing_support::readFile(key);
+  ASSERT_EQ(secret.size(), 32u);
+  for (const auto& [name, facts] : snapshot(base)) {
+    EXPECT_EQ(facts.bytes.find(secret), std::string::npos) << name;
+    EXPECT_EQ(facts.folder ? 0 : facts.mode, facts.folder ? 0 : 0600u) << name;
+  }
+  std::remove(key.c_str());
+  restartAndDrop();
+  platform::scriptAnswers(*gui, {platform::kAnswerYes, platform::kAnswerOk});
+  ASSERT_TRUE(clickBack());
+  EXPECT_EQ(lines().back(), "Finished");
+  EXPECT_EQ(tree.read("data/a/sub/three"), "333");
+}
+
+// Root moves other users' files: never onto a drive others may write (or read, where the
+// file system keeps no modes).
+TEST_F(Attacks, RootStagesNothingWhereOthersCanWrite) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root's GO refuses such a drive";
+  tree.setMode("stage", 01777);
+  const Snapshot before = data();
+  EXPECT_TRUE(clickGo());
+  EXPECT_EQ(lines(), (std::vector<std::string>{"Other users can read this drive.",
+                                               "As root, GO stages only where no one else can."}));
+  EXPECT_TRUE(tree.list("stage").empty());
+  EXPECT_EQ(data(), before);
 }
 
 // A lock file that cannot be taken means the area is not free, never "run without a lock".
