@@ -86,6 +86,10 @@ class Gui {
                                          // progress: position
   void addItem(int widget, int position, const std::string& text);  // or at kAtEnd
   void setItemTip(int widget, int position, const std::string& tip);  // list box row's tooltip
+  // Drop-down: what the closed box shows while that item is chosen, instead of its text:
+  // name, then tail; where the two do not fit, the name is shortened in its middle and the
+  // tail kept whole. The open list and the tooltip keep the item's whole text.
+  void setClosedText(int widget, int position, const std::string& name, const std::string& tail);
   void removeItem(int widget, int position);
   void clearItems(int widget);
   void disable(int widget, bool disabled);

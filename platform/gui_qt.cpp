@@ -384,6 +384,13 @@ void Gui::setItemTip(int widget, int position, const std::string& tip) {
   if (list && position >= 0 && position < list->count()) list->item(position)->setToolTip(fromUtf8(tip));
 }
 
+void Gui::setClosedText(int widget, int position, const std::string& name, const std::string& tail) {
+  auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox);
+  if (!box || position < 0 || position >= box->count()) return;
+  box->setItemData(position, fromUtf8(name), FittingComboBox::kClosedNameRole);
+  box->setItemData(position, fromUtf8(tail), FittingComboBox::kClosedTailRole);
+}
+
 void Gui::removeItem(int widget, int position) {
   if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) {
     if (position >= 0 && position < box->count()) box->removeItem(position);

@@ -278,6 +278,8 @@ class FittingLabel : public QLabel {
 // box, the two together within kComboReach pixels. Every item has its text as tooltip.
 class FittingComboBox : public QComboBox {
  public:
+  static constexpr int kClosedNameRole = Qt::UserRole;      // the closed box's text: a name
+  static constexpr int kClosedTailRole = Qt::UserRole + 1;  // and what follows it, kept whole
   explicit FittingComboBox(QWidget* parent) : QComboBox(parent) {
     // Fusion would open the list over the box, every item at once, whatever its length.
     setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
@@ -290,9 +292,15 @@ class FittingComboBox : public QComboBox {
     initStyleOption(&option);
     const int width = style()->subControlRect(QStyle::CC_ComboBox, &option,
                                               QStyle::SC_ComboBoxEditField, this).width();
+    const QVariant name = itemData(currentIndex(), kClosedNameRole);
+    const QString tail = itemData(currentIndex(), kClosedTailRole).toString();
+    if (name.isValid()) option.currentText = name.toString() + tail;
     const QFont fitting = fittingFont(this->font(), option.currentText, width);
     if (font) *font = fitting;
-    return QFontMetrics(fitting).elidedText(option.currentText, Qt::ElideLeft, width);
+    const QFontMetrics metrics(fitting);
+    if (!name.isValid()) return metrics.elidedText(option.currentText, Qt::ElideLeft, width);
+    // The name's start and end tell two disks apart ("Seagate...5TB", "BACKUP...2024").
+    return metrics.elidedText(name.toString(), Qt::ElideMiddle, width - metrics.horizontalAdvance(tail)) + tail;
   }
   void showPopup() override {
     view()->setTextElideMode(Qt::ElideNone);
