@@ -128,8 +128,9 @@ class Gui {
   std::unique_ptr<Impl> impl_;
 };
 
-// The user's documents folder, else the home folder, ending with "/".
-std::string documentsFolder();
+// The user's home folder, then those of its desktop's standard folders (Desktop, Documents,
+// Downloads, Music, Pictures, Videos) that exist, each once and ending with "/".
+std::vector<std::string> userFolders();
 
 // Why no window can be shown ("" when a display can be reached, or when another of the
 // toolkit's platforms is asked for): checked before the toolkit starts, which would abort.

@@ -466,12 +466,21 @@ void Gui::discardPendingEvents() {
 
 void Gui::endProgram() { throw ProgramEnd{}; }
 
-std::string documentsFolder() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
-  std::string path = QFile::encodeName(folder).toStdString();
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
+std::vector<std::string> userFolders() {
+  std::vector<std::string> folders;
+  auto add = [&folders](const QString& folder) {
+    if (folder.isEmpty() || !QDir(folder).exists()) return;
+    std::string path = QFile::encodeName(QDir::cleanPath(folder)).toStdString();
+    if (path.back() != '/') path += '/';
+    // A standard folder set to the home folder itself (as user-dirs.dirs allows) is shown once.
+    if (std::find(folders.begin(), folders.end(), path) == folders.end()) folders.push_back(path);
+  };
+  add(QDir::homePath());
+  for (auto location : {QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation,
+                        QStandardPaths::DownloadLocation, QStandardPaths::MusicLocation,
+                        QStandardPaths::PicturesLocation, QStandardPaths::MoviesLocation})
+    add(QStandardPaths::writableLocation(location));
+  return folders;
 }
 
 std::string displayProblem() {
