@@ -47,9 +47,10 @@ bool dispatch(staging::State& state, platform::Gui& gui, int event) {
   }
 }
 
-int runMainRoutine(staging::State& state, platform::Gui& gui) {
+int runMainRoutine(staging::State& state, platform::Gui& gui, const std::string& opened) {
   try {
     if (!startProgram(state, gui)) return 1;
+    if (!opened.empty()) staging::acceptDrop(state, gui, opened);
     while (dispatch(state, gui, gui.waitEvent(20))) {
     }
   } catch (const platform::ProgramEnd&) {
