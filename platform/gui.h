@@ -58,6 +58,9 @@ class Gui {
   void closeWindow(int window);
   void keepOnTop(int window, bool on);   // without moving, resizing or re-showing it
   void enableDrop(int window);           // file drops onto window give kEventDrop
+  // True when window (or the open list of one of its drop-downs) has the keyboard: the user
+  // is looking at it rather than at another program.
+  bool isActive(int window) const;
 
   // Widgets of the current parent; each returns its number (1 for number 0), 0 on failure.
   int addComboBox(int number, int x, int y, int width, int height);
@@ -117,6 +120,12 @@ class Gui {
   // path, the system's reason).
   int messageBox(const std::string& title, const std::string& text, int kind,
                  const std::string& detail = {});
+
+  // Watchers for the desktop around a long command; an empty function ends the watch. The
+  // first sees each new position of a progress bar, the second each message box's title
+  // and text just before it is shown (or answered from a script).
+  void watchProgress(std::function<void(int position)> watcher);
+  void watchBoxes(std::function<void(const std::string& title, const std::string& text)> watcher);
 
   // Ends the program: throws ProgramEnd, which unwinds to the main routine.
   [[noreturn]] void endProgram();

@@ -177,6 +177,14 @@ void Gui::keepOnTop(int window, bool on) {
     setAboveX11(found->second.widget, on);
 }
 
+bool Gui::isActive(int window) const { return impl_->windowWithKeyboard() == window; }
+
+void Gui::watchProgress(std::function<void(int)> watcher) { impl_->progressWatcher = std::move(watcher); }
+
+void Gui::watchBoxes(std::function<void(const std::string&, const std::string&)> watcher) {
+  impl_->boxWatcher = std::move(watcher);
+}
+
 void Gui::enableDrop(int window) {
   auto found = impl_->windows.find(window);
   if (found != impl_->windows.end()) found->second.widget->enableDrop();
@@ -334,9 +342,13 @@ void Gui::setState(int widget, int value) {
     case Kind::ComboBox:
       static_cast<QComboBox*>(record->widget)->setCurrentIndex(value);
       break;
-    case Kind::ProgressBar:
-      static_cast<QProgressBar*>(record->widget)->setValue(value);
+    case Kind::ProgressBar: {
+      auto* bar = static_cast<QProgressBar*>(record->widget);
+      if (bar->value() == value) break;
+      bar->setValue(value);
+      if (impl_->progressWatcher) impl_->progressWatcher(bar->value());
       break;
+    }
     case Kind::CheckBox:
       static_cast<QCheckBox*>(record->widget)->setChecked(value != 0);
       break;

@@ -101,6 +101,8 @@ struct Gui::Impl {
 
   std::deque<int> answers;
   std::vector<MessageRecord> shown;
+  std::function<void(int)> progressWatcher;
+  std::function<void(const std::string&, const std::string&)> boxWatcher;
 
   void push(Event event) {
     queue.push_back(std::move(event));

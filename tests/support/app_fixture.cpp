@@ -17,7 +17,14 @@ platform::Volume diskVolume(const std::string& mountPoint, int32_t freeMiB, uint
   return volume;
 }
 
-void AppFixture::SetUp() { gui = new platform::Gui(); }
+void AppFixture::SetUp() {
+  if (!talksToDesktop()) {
+    const char* nowhere = "unix:path=/nonexistent/burnshelf-test-bus";
+    setenv("DBUS_SESSION_BUS_ADDRESS", nowhere, 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", nowhere, 1);
+  }
+  gui = new platform::Gui();
+}
 
 void AppFixture::TearDown() {
   platform::setVolumeTableForTests({});

@@ -156,9 +156,9 @@ void scheduleFolderChoice(platform::Gui& gui, std::vector<std::string> folderPat
 
 void MoveFolderFixture::SetUp() {
   AppFixture::SetUp();
-  home = volumes.makeFolder("home");
-  volumes.makeFolder("home/Documents");
-  volumes.makeFolder("home/Videos");
+  home = homeTree.makeFolder("home");
+  homeTree.makeFolder("home/Documents");
+  homeTree.makeFolder("home/Videos");
   for (const auto& [name, value] : {std::pair<std::string, std::string>{"HOME", home},
                                     {"XDG_CONFIG_HOME", home + ".config"}}) {
     const char* old = std::getenv(name.c_str());

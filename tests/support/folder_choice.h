@@ -63,8 +63,8 @@ void scheduleFolderChoice(platform::Gui& gui, std::vector<std::string> folderPat
 
 // A program ready for "Move Folder": two volumes laid in one temporary folder, "disk" (the
 // folders to tick) and "stage" (100000 MiB free, chosen in the drive box), so the preset
-// "BD 25 GB" is accepted and "Move Folder" is enabled. The user's home folder is "home" in
-// the same folder, holding Documents and Videos.
+// "BD 25 GB" is accepted and "Move Folder" is enabled. The user's home folder, holding
+// Documents and Videos, lies in a temporary folder of its own.
 class MoveFolderFixture : public AppFixture {
  protected:
   void SetUp() override;
@@ -75,6 +75,7 @@ class MoveFolderFixture : public AppFixture {
   void moveFolders(std::vector<std::string> folderPaths, TickBy how = TickBy::Mouse);
 
   TempTree volumes;
+  TempTree homeTree;
   std::string disk;   // mount points, without "/"
   std::string stage;
   std::string home;   // ending with "/"
