@@ -100,16 +100,18 @@ void chooseFolders(staging::State& state, platform::Gui& gui, const std::string&
     gui.setFont(widget, mainFont);
     return widget;
   };
-  withMainFont(gui.addFolderTree(
+  const int tree = withMainFont(gui.addFolderTree(
       kAnyNumber, 10, 38, 204, 386,
       treeRoots(platform::volumeTable(), state.homeDrive, platform::userFolders()),
       [&state, &gui, &list](const std::string& path, bool ticked) {
         synchronise(state, gui, list, path, ticked);
       }));
+  gui.setAccessibleName(tree, "Folders");
   withMainFont(gui.addLabel(kAnyNumber, 12, 15, 162, 20, "Folder Path"));
   withMainFont(gui.addLabel(kAnyNumber, 223, 17, 177, 20, "Selected in folder"));
   list = withMainFont(gui.addListBox(kAnyNumber, 221, 38, 400, 386));
   gui.clearItems(list);
+  gui.setAccessibleName(list, "Chosen folders");
   gui.addFrame(kAnyNumber, 5, 0, 623, 432, "");
   const int okButton = withMainFont(gui.addButton(kAnyNumber, 490, 440, 141, 30, "OK"));
   withMainFont(gui.addLabel(kAnyNumber, 12, 440, 450, 30, "<Include subfolders> Parents folder only"));

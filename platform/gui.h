@@ -96,6 +96,9 @@ class Gui {
   void removeItem(int widget, int position);
   void clearItems(int widget);
   void disable(int widget, bool disabled);
+  // What a screen reader calls the widget ("Staging drive"). A label so named tells its text
+  // as its description, and each change of it is announced.
+  void setAccessibleName(int widget, const std::string& name);
 
   // Fonts: a number for loadFont's result, 0 on failure.
   int loadFont(const std::string& face, int points);

@@ -21,6 +21,46 @@ QString labelDisplay(const std::string& text) {
   return shown;
 }
 
+namespace {
+
+// A drop-down as a screen reader meets it: its own name ("Staging drive") and its choice as
+// value. On Linux Qt names a drop-down by its choice and leaves its name to a label that
+// points at it, which the fixed layout has none of.
+class ComboAccessible : public QAccessibleWidget {
+ public:
+  explicit ComboAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name && !box()->accessibleName().isEmpty()) return box()->accessibleName();
+    if (t == QAccessible::Name || t == QAccessible::Value) return box()->currentText();
+    return QAccessibleWidget::text(t);
+  }
+  // The open list, whose chosen row a screen reader reads as the choice.
+  int childCount() const override { return 1; }
+  QAccessibleInterface* child(int index) const override {
+    return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return child && child->object() == box()->view() ? 0 : -1;
+  }
+  QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+  void doAction(const QString& action) override {
+    if (action == showMenuAction() || action == pressAction()) box()->showPopup();
+  }
+
+ private:
+  QComboBox* box() const { return static_cast<QComboBox*>(object()); }
+};
+
+// Screen readers meet the program's windows as what they are, the main window a window and
+// the folder window a dialog (a plain QWidget would be a "filler"), and its drop-downs named.
+QAccessibleInterface* accessibleOf(const QString&, QObject* object) {
+  if (auto* window = dynamic_cast<TopWindow*>(object)) return new QAccessibleWidget(window, window->accessibleRole());
+  if (auto* box = dynamic_cast<FittingComboBox*>(object)) return new ComboAccessible(box);
+  return nullptr;
+}
+
+}  // namespace
+
 QApplication* ensureApplication() {
   if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
   // Qt keeps references to argc/argv for the application's lifetime.
@@ -30,6 +70,7 @@ QApplication* ensureApplication() {
   // Lives until the process ends, so tests may build and drop several Gui objects in a row.
   auto* app = new QApplication(argc, argv);
   app->setQuitOnLastWindowClosed(false);
+  QAccessible::installFactory(accessibleOf);
   initIconResource();
   app->setWindowIcon(QIcon(QStringLiteral(":/burnshelf.png")));  // every window shows it
   return app;
@@ -133,6 +174,7 @@ int Gui::openWindow(int number, int width, int height, const std::string& title,
                               : Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   auto* window = new TopWindow(*impl_, number, flags);
+  window->setAccessibleRole(style == kStyleToolWindow ? QAccessible::Dialog : QAccessible::Window);
   window->setWindowTitle(fromUtf8(title));
   window->setFixedSize(width, height);
   window->setBackgroundRole(QPalette::Button);
@@ -242,7 +284,7 @@ int numberOf(int requested, int result) { return requested == kAnyNumber ? resul
 int Gui::addButton(int number, int x, int y, int width, int height, const std::string& caption) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
-  auto* button = new QPushButton(fromUtf8(caption), parent);
+  auto* button = new ReturnButton(fromUtf8(caption), parent);
   const int result = impl_->addWidget(number, Kind::Button, button, x, y, width, height, caption);
   queueClicks(impl_.get(), button, numberOf(number, result));
   return result;
@@ -418,6 +460,15 @@ void Gui::clearItems(int widget) {
 
 void Gui::disable(int widget, bool disabled) {
   if (Impl::WidgetRecord* record = impl_->widget(widget)) record->widget->setEnabled(!disabled);
+}
+
+void Gui::setAccessibleName(int widget, const std::string& name) {
+  Impl::WidgetRecord* record = impl_->widget(widget);
+  if (!record) return;
+  record->widget->setAccessibleName(fromUtf8(name));
+  // The tree's header is hidden, yet a screen reader meets it: it says what the tree shows.
+  if (record->kind == Kind::FolderTree) static_cast<QTreeWidget*>(record->widget)->setHeaderLabel(fromUtf8(name));
+  if (record->kind == Kind::Label) static_cast<FittingLabel*>(record->widget)->setShownText(labelDisplay(record->text));
 }
 
 int Gui::loadFont(const std::string& face, int points) {

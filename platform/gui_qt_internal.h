@@ -10,6 +10,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -162,6 +164,8 @@ class TopWindow : public QWidget {
   }
   // Centres the window again, once, when the window manager has put its frame around it.
   void centreWhenFramed() { centring_ = true; }
+  void setAccessibleRole(QAccessible::Role role) { role_ = role; }
+  QAccessible::Role accessibleRole() const { return role_; }
 
  protected:
   void moveEvent(QMoveEvent* event) override {
@@ -210,6 +214,19 @@ class TopWindow : public QWidget {
   int number_;
   bool dropEnabled_ = false;
   bool centring_ = false;
+  QAccessible::Role role_ = QAccessible::Window;
+};
+
+// A push button that Return and Enter press too, as Space does, wherever it stands.
+class ReturnButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return click();
+    QPushButton::keyPressEvent(event);
+  }
 };
 
 // The folder tree: "Computer", the given roots, and subfolders listed on first opening.
@@ -243,7 +260,12 @@ class FittingLabel : public QLabel {
   }
   // The lines are measured only when painted or hovered: a command that changes the status
   // for every small file must not lay out texts no one sees (painting is at most every 15 ms).
-  void setShownText(const QString& text) { setText(text); }
+  // A label with a name of its own for screen readers ("Status") tells its text as its
+  // description, and Qt announces each change of that; its text would otherwise go unsaid.
+  void setShownText(const QString& text) {
+    setText(text);
+    if (!accessibleName().isEmpty()) setAccessibleDescription(text);
+  }
 
  protected:
   bool event(QEvent* event) override {

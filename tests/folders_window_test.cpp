@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -154,6 +155,13 @@ TEST_F(FolderWindowTest, IsBuiltAsItsTableSaysAndClosedAfterwards) {
       EXPECT_EQ(computer->child(i)->toolTip(0).toStdString(), labels[i] + "/");
     }
     EXPECT_EQ(platform::itemCount(*gui, user.list), 0);
+
+    // A screen reader meets a dialog, a named tree (its hidden header too) and a named list.
+    auto accessible = [&](QObject* object) { return QAccessible::queryAccessibleInterface(object); };
+    EXPECT_EQ(accessible(top)->role(), QAccessible::Dialog);
+    EXPECT_EQ(accessible(tree)->text(QAccessible::Name), "Folders");
+    EXPECT_EQ(tree->headerItem()->text(0), "Folders");
+    EXPECT_EQ(accessible(platform::qtWidget(*gui, user.list))->text(QAccessible::Name), "Chosen folders");
     user.pressOk();
   });
   EXPECT_EQ(platform::qtWindow(*gui, window), nullptr);
