@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     const int answered = answerOption(argv[1]);
     if (answered != kKeepRunning) return answered;
   }
-  const std::string problem = platform::displayProblem();
+  const std::string problem = platform::chooseDisplay();
   if (!problem.empty()) {
     std::fprintf(stderr, "burnshelf: %s\n", problem.c_str());
     return 1;

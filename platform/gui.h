@@ -144,8 +144,11 @@ class Gui {
 // Downloads, Music, Pictures, Videos) that exist, each once and ending with "/".
 std::vector<std::string> userFolders();
 
-// Why no window can be shown ("" when a display can be reached, or when another of the
-// toolkit's platforms is asked for): checked before the toolkit starts, which would abort.
-std::string displayProblem();
+// Picks the toolkit's platform before it starts, where the user named none (QT_QPA_PLATFORM):
+// X11 where a display answers, Xwayland included (window managers keep an X11 window above
+// the others on request; Wayland has no such request), else Wayland where a compositor
+// answers and Qt's Wayland plugin is installed. Returns why no window can be shown, in one
+// line ("" when one can): the toolkit would abort instead.
+std::string chooseDisplay();
 
 }  // namespace platform

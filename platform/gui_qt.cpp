@@ -2,8 +2,6 @@
 // one queue that Qt's signals and handlers fill, and message boxes with their test seam.
 #include "platform/gui.h"
 
-#include <xcb/xcb.h>
-
 #include "platform/files.h"
 #include "platform/gui_qt_internal.h"
 
@@ -544,19 +542,6 @@ std::vector<std::string> userFolders() {
                         QStandardPaths::PicturesLocation, QStandardPaths::MoviesLocation})
     add(QStandardPaths::writableLocation(location));
   return folders;
-}
-
-std::string displayProblem() {
-  const char* platformName = std::getenv("QT_QPA_PLATFORM");
-  if (platformName && *platformName && std::strncmp(platformName, "xcb", 3) != 0) return {};
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if (!platformName && wayland && *wayland) return {};
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return "no display: DISPLAY is not set (start it in a desktop session)";
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  const bool reached = xcb_connection_has_error(connection) == 0;
-  xcb_disconnect(connection);
-  return reached ? std::string() : std::string("cannot open the display ") + display;
 }
 
 }  // namespace platform

@@ -45,6 +45,11 @@ mime() { XDG_DATA_DIRS="$prefix/share" XDG_DATA_HOME="$prefix/none" xdg-mime que
 [ "$(mime "$prefix/files/other.dat")" != application/x-burnshelf-shelfdex ]
 # Without a display the program says so in one line instead of aborting.
 [ "$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/burnshelf" 2>&1 | wc -l)" -eq 1 ]
+# So does a Wayland session whose compositor is gone (Qt would abort): one line, exit 1.
+status=0
+said=$(env -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=burnshelf-gone XDG_RUNTIME_DIR="$prefix" \
+       "$prefix/bin/burnshelf" 2>&1) || status=$?
+[ "$status" -eq 1 ] && [ "$(echo "$said" | wc -l)" -eq 1 ] || { echo "without a compositor: $status $said"; exit 1; }
 
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$prefix/share/metainfo/org.example.burnshelf.metainfo.xml" >/dev/null ||
