@@ -6,8 +6,7 @@
 
 namespace platform {
 
-constexpr int kNoInhibitor = -1;   // SleepInhibitor: nothing held
-constexpr int kNoProgress = -1;    // showLauncherProgress: the launcher shows none
+constexpr int kNoProgress = -1;  // showLauncherProgress: the launcher shows none
 
 // Holds off sleep and shutdown for as long as it lives: logind's "sleep:shutdown" inhibitor
 // named "Burnshelf" with the reason why, blocking where the user may, else delaying.
@@ -17,10 +16,10 @@ class SleepInhibitor {
   ~SleepInhibitor();  // releases it: the descriptor logind watches is closed
   SleepInhibitor(const SleepInhibitor&) = delete;
   SleepInhibitor& operator=(const SleepInhibitor&) = delete;
-  bool held() const { return fd_ != kNoInhibitor; }
 
  private:
-  int fd_ = kNoInhibitor;
+  static constexpr int kNothingHeld = -1;
+  int fd_ = kNothingHeld;
 };
 
 // One desktop notification from Burnshelf with its icon; false when no service took it.

@@ -36,13 +36,13 @@ SleepInhibitor::SleepInhibitor(const std::string& why) {
     if (!reply.isValid()) continue;
     // The reply's descriptor is closed with it; the inhibitor lives as long as a copy does.
     fd_ = fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-    if (fd_ < 0) fd_ = kNoInhibitor;
+    if (fd_ < 0) fd_ = kNothingHeld;
     return;
   }
 }
 
 SleepInhibitor::~SleepInhibitor() {
-  if (held()) close(fd_);
+  if (fd_ != kNothingHeld) close(fd_);
 }
 
 bool notifyDesktop(const std::string& summary, const std::string& body) {

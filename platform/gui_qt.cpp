@@ -52,7 +52,8 @@ class ComboAccessible : public QAccessibleWidget {
 // Screen readers meet the program's windows as what they are, the main window a window and
 // the folder window a dialog (a plain QWidget would be a "filler"), and its drop-downs named.
 QAccessibleInterface* accessibleOf(const QString&, QObject* object) {
-  if (auto* window = dynamic_cast<TopWindow*>(object)) return new QAccessibleWidget(window, window->accessibleRole());
+  if (auto* window = dynamic_cast<TopWindow*>(object))
+    return new QAccessibleWidget(window, window->accessibleRole());
   if (auto* box = dynamic_cast<FittingComboBox*>(object)) return new ComboAccessible(box);
   return nullptr;
 }
@@ -465,8 +466,10 @@ void Gui::setAccessibleName(int widget, const std::string& name) {
   if (!record) return;
   record->widget->setAccessibleName(fromUtf8(name));
   // The tree's header is hidden, yet a screen reader meets it: it says what the tree shows.
-  if (record->kind == Kind::FolderTree) static_cast<QTreeWidget*>(record->widget)->setHeaderLabel(fromUtf8(name));
-  if (record->kind == Kind::Label) static_cast<FittingLabel*>(record->widget)->setShownText(labelDisplay(record->text));
+  if (record->kind == Kind::FolderTree)
+    static_cast<QTreeWidget*>(record->widget)->setHeaderLabel(fromUtf8(name));
+  if (record->kind == Kind::Label)
+    static_cast<FittingLabel*>(record->widget)->setShownText(labelDisplay(record->text));
 }
 
 int Gui::loadFont(const std::string& face, int points) {

@@ -302,7 +302,8 @@ TEST(ChooseDisplay, TakesWhatAnswersAndSaysWhyWhenNothingDoes) {
 
   const char* const names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"};
   std::vector<std::optional<std::string>> saved;
-  for (const char* name : names) saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+  for (const char* name : names)
+    saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
   const struct {
     const char* platform;  // nullptr: not set
     const char* display;
