@@ -1,17 +1,12 @@
-// What GO and BACK ask of the desktop, on real D-Bus buses started here (dbus-daemon) with
+// What GO and BACK ask of the desktop, on real D-Bus buses that desktop_buses.sh starts with
 // python3-dbusmock's logind and notification daemon on them: sleep and shutdown held off
-// while a command runs and released at every end, and a notification only when the window
-// is not the one the user is at.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// while a command runs and released at every end, a notification only when the window is
+// not the one the user is at, and the launcher's progress cleared at the end.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,10 +14,9 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <memory>
 
 #include "ui/window.h"
 #include "support/folder_choice.h"
@@ -32,85 +26,12 @@ namespace {
 
 using testing_support::statusLines;
 
-constexpr const char* kPython = "/usr/bin/python3";  // Debian's, which has dbusmock
-constexpr int kTries = 400;                         // of 25 ms: a bus or a mock coming up
+constexpr int kTries = 400;  // of 25 ms: logind seeing a released inhibitor, a signal heard
 
-// Output of a command line, "" when it fails.
-std::string outputOf(const std::string& command) {
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    if (pclose(pipe) != 0) output.clear();
-  }
-  return output;
+std::string logOf(const char* variable) {
+  const char* path = std::getenv(variable);
+  return path ? path : "";
 }
-
-// Two bus daemons (one stands for the system bus) and a mock on each, for the whole suite:
-// the program connects to its buses once per process.
-struct Buses {
-  std::string missing;  // why the suite cannot run; "" when it can
-  std::vector<pid_t> processes;  // the mocks
-  std::vector<pid_t> daemons;    // forked away by dbus-daemon itself: ended, not waited for
-  std::string logs;  // the folder of the three logs below
-  std::string logindLog, notifyLog, launcherLog;
-
-  Buses() {
-    if (outputOf(std::string(kPython) + " -c 'import dbusmock; print(1)' 2>/dev/null") != "1\n")
-      missing = "python3-dbusmock is not installed";
-    else if (!startBus("DBUS_SYSTEM_BUS_ADDRESS") || !startBus("DBUS_SESSION_BUS_ADDRESS"))
-      missing = "dbus-daemon cannot start a bus";
-    if (!missing.empty()) return;
-    char folder[] = "/tmp/burnshelf-buses-XXXXXX";
-    if (!mkdtemp(folder)) {
-      missing = "no temporary folder for the mocks' logs";
-      return;
-    }
-    logs = folder;
-    logindLog = logs + "/logind.log";
-    notifyLog = logs + "/notifications.log";
-    launcherLog = logs + "/launcher.log";
-    startMock("logind", logindLog);
-    startMock("notification_daemon", notifyLog);
-    // What a dock hears: the launcher entry's signals on the session bus.
-    start({"/bin/sh", "-c", "exec dbus-monitor \"interface='com.canonical.Unity.LauncherEntry'\" >" + launcherLog});
-  }
-  ~Buses() {
-    for (pid_t pid : processes) kill(pid, SIGTERM);
-    for (pid_t pid : processes) waitpid(pid, nullptr, 0);
-    for (pid_t pid : daemons) kill(pid, SIGTERM);
-    if (!logs.empty()) std::filesystem::remove_all(logs);
-  }
-
-  // A private bus daemon; its address goes into variable for every connection made later.
-  bool startBus(const char* variable) {
-    std::istringstream lines(outputOf("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
-    std::string address, pid;
-    if (!std::getline(lines, address) || !std::getline(lines, pid) || address.empty()) return false;
-    setenv(variable, address.c_str(), 1);
-    daemons.push_back(std::stoi(pid));
-    return true;
-  }
-  void startMock(const char* templateName, const std::string& log) {
-    start({kPython, "-m", "dbusmock", "--template", templateName, "--logfile", log});
-  }
-  void start(std::vector<std::string> command) {
-    std::vector<char*> argv;
-    for (std::string& part : command) argv.push_back(part.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    processes.push_back(pid);
-  }
-
-  static Buses*& instance() {
-    static Buses* buses = nullptr;
-    return buses;
-  }
-};
 
 // The inhibitors logind holds now: "what who why mode" each.
 std::vector<std::string> inhibitors() {
@@ -146,14 +67,15 @@ std::vector<std::string> inhibitorsLeft() {
 
 // The summaries of the notifications sent so far in this process, in order.
 std::vector<std::string> notifications() {
-  std::ifstream log(Buses::instance()->notifyLog);
+  std::ifstream log(logOf("BURNSHELF_NOTIFY_LOG"));
   std::vector<std::string> summaries;
   std::string line;
   // 1700000000.123 Notify "Burnshelf" 0 "burnshelf" "Backup complete" "Stock Size ...
+  const std::string lead = " Notify \"Burnshelf\" 0 \"burnshelf\" \"";
   while (std::getline(log, line)) {
-    const size_t at = line.find(" Notify \"Burnshelf\" 0 \"burnshelf\" \"");
+    const size_t at = line.find(lead);
     if (at == std::string::npos) continue;
-    const size_t start = line.find("\"burnshelf\" \"", at) + 13;
+    const size_t start = at + lead.size();
     summaries.push_back(line.substr(start, line.find('"', start) - start));
   }
   return summaries;
@@ -161,7 +83,7 @@ std::vector<std::string> notifications() {
 
 // Whether the launcher showed progress, in the order of its signals ("progress-visible").
 std::vector<bool> launcherShown() {
-  std::ifstream log(Buses::instance()->launcherLog);
+  std::ifstream log(logOf("BURNSHELF_LAUNCHER_LOG"));
   std::vector<bool> shown;
   std::string line;
   bool next = false;  // the line after the key holds its value
@@ -174,22 +96,11 @@ std::vector<bool> launcherShown() {
 
 class DesktopTest : public testing_support::MoveFolderFixture {
  protected:
-  static void SetUpTestSuite() { Buses::instance() = new Buses(); }
-  static void TearDownTestSuite() {
-    delete Buses::instance();
-    Buses::instance() = nullptr;
-  }
   bool talksToDesktop() const override { return true; }
 
   void SetUp() override {
-    if (!Buses::instance()->missing.empty()) GTEST_SKIP() << Buses::instance()->missing;
+    if (logOf("BURNSHELF_NOTIFY_LOG").empty()) GTEST_SKIP() << "run by desktop_buses.sh, which starts the buses";
     MoveFolderFixture::SetUp();
-    for (const auto& [bus, name] : {std::pair{QDBusConnection::systemBus(), "org.freedesktop.login1"},
-                                    {QDBusConnection::sessionBus(), "org.freedesktop.Notifications"}}) {
-      int tries = 0;
-      while (!bus.interface()->isServiceRegistered(name) && ++tries < kTries) QTest::qWait(25);
-      ASSERT_LT(tries, kTries) << name << " did not come up";
-    }
     notifiedBefore = notifications().size();
     volumes.write("disk/Video/clip", std::string(3 << 20, 'v'));
     state.needSpace = 3 << 20;
