@@ -41,7 +41,8 @@ class DesktopWatch {
   DesktopWatch(const DesktopWatch&) = delete;
   DesktopWatch& operator=(const DesktopWatch&) = delete;
 
-  // The command ended without a box: the status's last word leads the notification.
+  // The command ran to its end (a fatal box ends the program before): the status's last
+  // word leads the notification.
   void ended() {
     if (gui_.isActive(kMainWindow)) return;
     std::vector<std::string> lines;

@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kKeepRunning = -1;  // answerOption: not an option, the window opens
 
-// The two options a user may ask; anything else that begins with "-" is refused.
+// The options a user may ask; anything else that begins with "-" is refused.
 int answerOption(const char* argument) {
   if (argument[0] != '-') return kKeepRunning;
   if (std::strcmp(argument, "--version") == 0) {
