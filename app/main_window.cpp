@@ -38,6 +38,12 @@ bool startMainWindow(staging::State& state, platform::Gui& gui) {
   gui.addCheckBox(kCheckBox, 5, 200, 290, 25, kCheckCaption);
   withFont(kCheckBox);
 
+  // What a screen reader calls the widgets whose captions do not say it.
+  gui.setAccessibleName(kPresetBox, "Disc preset");
+  gui.setAccessibleName(kDriveBox, "Staging drive");
+  gui.setAccessibleName(kProgressBar, "Progress");
+  gui.setAccessibleName(kStatusText, "Status");
+
   gui.setState(kCheckBox, 1);
   gui.disable(kGoButton, true);
   gui.disable(kBackButton, true);

@@ -62,7 +62,7 @@ std::string rowText(const std::string& path, int limit) {
 
 std::vector<platform::TreeRoot> treeRoots(const std::vector<platform::Volume>& table,
                                           const std::string& homeDrive,
-                                          const std::string& documentsFolder) {
+                                          const std::vector<std::string>& userFolders) {
   // One node per device, at its shortest mount point; the map keeps them in byte order.
   std::map<uint64_t, std::string> byDevice;
   for (const platform::Volume& volume : table) {
@@ -77,8 +77,10 @@ std::vector<platform::TreeRoot> treeRoots(const std::vector<platform::Volume>& t
   std::vector<platform::TreeRoot> roots;
   for (const std::string& mountPoint : mountPoints)
     roots.push_back({mountPoint, withSlash(mountPoint)});
-  if (!documentsFolder.empty()) {
-    const std::string path = withSlash(documentsFolder);
+  // Where a user keeps what fills a disc, without walking down from "/" to find it.
+  for (const std::string& folder : userFolders) {
+    if (folder.empty()) continue;
+    const std::string path = withSlash(folder);
     roots.push_back({path.size() > 1 ? path.substr(0, path.size() - 1) : path, path});
   }
   return roots;
@@ -98,16 +100,18 @@ void chooseFolders(staging::State& state, platform::Gui& gui, const std::string&
     gui.setFont(widget, mainFont);
     return widget;
   };
-  withMainFont(gui.addFolderTree(
+  const int tree = withMainFont(gui.addFolderTree(
       kAnyNumber, 10, 38, 204, 386,
-      treeRoots(platform::volumeTable(), state.homeDrive, platform::documentsFolder()),
+      treeRoots(platform::volumeTable(), state.homeDrive, platform::userFolders()),
       [&state, &gui, &list](const std::string& path, bool ticked) {
         synchronise(state, gui, list, path, ticked);
       }));
+  gui.setAccessibleName(tree, "Folders");
   withMainFont(gui.addLabel(kAnyNumber, 12, 15, 162, 20, "Folder Path"));
   withMainFont(gui.addLabel(kAnyNumber, 223, 17, 177, 20, "Selected in folder"));
   list = withMainFont(gui.addListBox(kAnyNumber, 221, 38, 400, 386));
   gui.clearItems(list);
+  gui.setAccessibleName(list, "Chosen folders");
   gui.addFrame(kAnyNumber, 5, 0, 623, 432, "");
   const int okButton = withMainFont(gui.addButton(kAnyNumber, 490, 440, 141, 30, "OK"));
   withMainFont(gui.addLabel(kAnyNumber, 12, 440, 450, 30, "<Include subfolders> Parents folder only"));

@@ -17,8 +17,9 @@ void chooseFolders(staging::State& state, platform::Gui& gui, const std::string&
 // else its first 3 characters + "..." + the last limit characters of the rest.
 std::string rowText(const std::string& path, int limit);
 // The nodes below "Computer": the volumes that hold files of their own (the root file
-// system and homeDrive always), one per device, in byte order, then the documents folder.
+// system and homeDrive always), one per device, in byte order, then the user's folders
+// (home, documents, pictures...) in the order given, each labelled with its path.
 std::vector<platform::TreeRoot> treeRoots(const std::vector<platform::Volume>& table,
                                           const std::string& homeDrive,
-                                          const std::string& documentsFolder);
+                                          const std::vector<std::string>& userFolders);
 }  // namespace folders

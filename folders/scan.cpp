@@ -73,6 +73,8 @@ class Scanner {
   }
 
   bool finished() const { return finished_; }
+  // The folder the status text names: the one examined last; "" before the first.
+  const std::string& shownFolder() const { return shownFolder_; }
   // True when files were left out because they lie on the staging volume.
   bool passedOverStaging() const { return passedStaging_; }
 
@@ -146,6 +148,7 @@ class Scanner {
     const std::string folder = withSlash(chosen);
     platform::FolderListing scan(folder);
     gui_.setText(ui::kStatusText, progressText(folder, state_.stockSize));
+    shownFolder_ = folder;
     gui_.refreshWindow();
     int writable = -1;  // whether files can be deleted from folder; asked at its first file
     while (scan.ok() && scan.next()) {
@@ -194,6 +197,7 @@ class Scanner {
   std::set<std::string> roots_;          // mount points, each with "/"
   std::map<std::string, platform::Volume> volumes_;  // by mount point with "/"
   uint64_t mount_ = 0;                   // mount identity of the chosen folder being scanned
+  std::string shownFolder_;
   bool finished_ = false;
   bool passedStaging_ = false;
 };
@@ -213,13 +217,20 @@ void scanChosenFolders(staging::State& state, platform::Gui& gui) {
     gui.disable(ui::kDriveBox, true);
     gui.disable(ui::kMoveFolderButton, true);
   } else {
-    std::string text = gui.text(ui::kStatusText);
+    // The status names the folder examined last with the total listed, not the figure of
+    // the moment that folder was entered.
+    std::string text = scanner.shownFolder().empty()
+                           ? gui.text(ui::kStatusText)
+                           : progressText(scanner.shownFolder(), state.stockSize);
     if (scanner.passedOverStaging()) text = ui::joinLines({text, kStagingFilesStay});
     gui.setText(ui::kStatusText, ui::joinLines({text, "Did not stock files."}));
   }
 }
 
 void moveFolder(staging::State& state, platform::Gui& gui) {
+  // A new list: what an earlier scan listed would be moved by "GO" without being counted.
+  // Nothing has moved before "GO", so nothing is lost by forgetting it.
+  state.clearFiles();
   state.stockSize = 0;
   chooseFolders(state, gui, ui::kMoveFolderCaption);
   scanChosenFolders(state, gui);

@@ -61,6 +61,9 @@ class Gui {
   void closeWindow(int window);
   void keepOnTop(int window, bool on);   // without moving, resizing or re-showing it
   void enableDrop(int window);           // file drops onto window give kEventDrop
+  // True when window (or the open list of one of its drop-downs) has the keyboard: the user
+  // is looking at it rather than at another program.
+  bool isActive(int window) const;
 
   // Widgets of the current parent; each returns its number (1 for number 0), 0 on failure.
   int addComboBox(int number, int x, int y, int width, int height);
@@ -89,9 +92,16 @@ class Gui {
                                          // progress: position
   void addItem(int widget, int position, const std::string& text);  // or at kAtEnd
   void setItemTip(int widget, int position, const std::string& tip);  // list box row's tooltip
+  // Drop-down: what the closed box shows while that item is chosen, instead of its text:
+  // name, then tail; where the two do not fit, the name is shortened in its middle and the
+  // tail kept whole. The open list and the tooltip keep the item's whole text.
+  void setClosedText(int widget, int position, const std::string& name, const std::string& tail);
   void removeItem(int widget, int position);
   void clearItems(int widget);
   void disable(int widget, bool disabled);
+  // What a screen reader calls the widget ("Staging drive"). A label so named tells its text
+  // as its description, and each change of it is announced.
+  void setAccessibleName(int widget, const std::string& name);
 
   // Fonts: a number for loadFont's result, 0 on failure.
   int loadFont(const std::string& face, int points);
@@ -117,6 +127,12 @@ class Gui {
   int messageBox(const std::string& title, const std::string& text, int kind,
                  const std::string& detail = {});
 
+  // Watchers for the desktop around a long command; an empty function ends the watch. The
+  // first sees each new position of a progress bar, the second each message box's title
+  // and text just before it is shown (or answered from a script).
+  void watchProgress(std::function<void(int position)> watcher);
+  void watchBoxes(std::function<void(const std::string& title, const std::string& text)> watcher);
+
   // Ends the program: throws ProgramEnd, which unwinds to the main routine.
   [[noreturn]] void endProgram();
 
@@ -127,11 +143,15 @@ class Gui {
   std::unique_ptr<Impl> impl_;
 };
 
-// The user's documents folder, else the home folder, ending with "/".
-std::string documentsFolder();
+// The user's home folder, then those of its desktop's standard folders (Desktop, Documents,
+// Downloads, Music, Pictures, Videos) that exist, each once and ending with "/".
+std::vector<std::string> userFolders();
 
-// Why no window can be shown ("" when a display can be reached, or when another of the
-// toolkit's platforms is asked for): checked before the toolkit starts, which would abort.
-std::string displayProblem();
+// Picks the toolkit's platform before it starts, where the user named none (QT_QPA_PLATFORM):
+// X11 where a display answers, Xwayland included (window managers keep an X11 window above
+// the others on request; Wayland has no such request), else Wayland where a compositor
+// answers and Qt's Wayland plugin is installed. Returns why no window can be shown, in one
+// line ("" when one can): the toolkit would abort instead.
+std::string chooseDisplay();
 
 }  // namespace platform

@@ -2,8 +2,6 @@
 // one queue that Qt's signals and handlers fill, and message boxes with their test seam.
 #include "platform/gui.h"
 
-#include <xcb/xcb.h>
-
 #include "platform/files.h"
 #include "platform/gui_qt_internal.h"
 
@@ -21,6 +19,47 @@ QString labelDisplay(const std::string& text) {
   return shown;
 }
 
+namespace {
+
+// A drop-down as a screen reader meets it: its own name ("Staging drive") and its choice as
+// value. On Linux Qt names a drop-down by its choice and leaves its name to a label that
+// points at it, which the fixed layout has none of.
+class ComboAccessible : public QAccessibleWidget {
+ public:
+  explicit ComboAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name && !box()->accessibleName().isEmpty()) return box()->accessibleName();
+    if (t == QAccessible::Name || t == QAccessible::Value) return box()->currentText();
+    return QAccessibleWidget::text(t);
+  }
+  // The open list, whose chosen row a screen reader reads as the choice.
+  int childCount() const override { return 1; }
+  QAccessibleInterface* child(int index) const override {
+    return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return child && child->object() == box()->view() ? 0 : -1;
+  }
+  QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+  void doAction(const QString& action) override {
+    if (action == showMenuAction() || action == pressAction()) box()->showPopup();
+  }
+
+ private:
+  QComboBox* box() const { return static_cast<QComboBox*>(object()); }
+};
+
+// Screen readers meet the program's windows as what they are, the main window a window and
+// the folder window a dialog (a plain QWidget would be a "filler"), and its drop-downs named.
+QAccessibleInterface* accessibleOf(const QString&, QObject* object) {
+  if (auto* window = dynamic_cast<TopWindow*>(object))
+    return new QAccessibleWidget(window, window->accessibleRole());
+  if (auto* box = dynamic_cast<FittingComboBox*>(object)) return new ComboAccessible(box);
+  return nullptr;
+}
+
+}  // namespace
+
 QApplication* ensureApplication() {
   if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return app;
   // Qt keeps references to argc/argv for the application's lifetime.
@@ -30,6 +69,7 @@ QApplication* ensureApplication() {
   // Lives until the process ends, so tests may build and drop several Gui objects in a row.
   auto* app = new QApplication(argc, argv);
   app->setQuitOnLastWindowClosed(false);
+  QAccessible::installFactory(accessibleOf);
   initIconResource();
   app->setWindowIcon(QIcon(QStringLiteral(":/burnshelf.png")));  // every window shows it
   return app;
@@ -133,6 +173,7 @@ int Gui::openWindow(int number, int width, int height, const std::string& title,
                               : Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   auto* window = new TopWindow(*impl_, number, flags);
+  window->setAccessibleRole(style == kStyleToolWindow ? QAccessible::Dialog : QAccessible::Window);
   window->setWindowTitle(fromUtf8(title));
   window->setFixedSize(width, height);
   window->setBackgroundRole(QPalette::Button);
@@ -175,6 +216,14 @@ void Gui::keepOnTop(int window, bool on) {
   // window manager is asked directly; elsewhere (offscreen) only the state is kept.
   if (QGuiApplication::platformName() == QLatin1String("xcb"))
     setAboveX11(found->second.widget, on);
+}
+
+bool Gui::isActive(int window) const { return impl_->windowWithKeyboard() == window; }
+
+void Gui::watchProgress(std::function<void(int)> watcher) { impl_->progressWatcher = std::move(watcher); }
+
+void Gui::watchBoxes(std::function<void(const std::string&, const std::string&)> watcher) {
+  impl_->boxWatcher = std::move(watcher);
 }
 
 void Gui::enableDrop(int window) {
@@ -234,7 +283,7 @@ int numberOf(int requested, int result) { return requested == kAnyNumber ? resul
 int Gui::addButton(int number, int x, int y, int width, int height, const std::string& caption) {
   QWidget* parent = impl_->parentWidget();
   if (!parent) return 0;
-  auto* button = new QPushButton(fromUtf8(caption), parent);
+  auto* button = new ReturnButton(fromUtf8(caption), parent);
   const int result = impl_->addWidget(number, Kind::Button, button, x, y, width, height, caption);
   queueClicks(impl_.get(), button, numberOf(number, result));
   return result;
@@ -334,9 +383,13 @@ void Gui::setState(int widget, int value) {
     case Kind::ComboBox:
       static_cast<QComboBox*>(record->widget)->setCurrentIndex(value);
       break;
-    case Kind::ProgressBar:
-      static_cast<QProgressBar*>(record->widget)->setValue(value);
+    case Kind::ProgressBar: {
+      auto* bar = static_cast<QProgressBar*>(record->widget);
+      if (bar->value() == value) break;
+      bar->setValue(value);
+      if (impl_->progressWatcher) impl_->progressWatcher(bar->value());
       break;
+    }
     case Kind::CheckBox:
       static_cast<QCheckBox*>(record->widget)->setChecked(value != 0);
       break;
@@ -384,6 +437,13 @@ void Gui::setItemTip(int widget, int position, const std::string& tip) {
   if (list && position >= 0 && position < list->count()) list->item(position)->setToolTip(fromUtf8(tip));
 }
 
+void Gui::setClosedText(int widget, int position, const std::string& name, const std::string& tail) {
+  auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox);
+  if (!box || position < 0 || position >= box->count()) return;
+  box->setItemData(position, fromUtf8(name), FittingComboBox::kClosedNameRole);
+  box->setItemData(position, fromUtf8(tail), FittingComboBox::kClosedTailRole);
+}
+
 void Gui::removeItem(int widget, int position) {
   if (auto* box = impl_->as<QComboBox>(widget, Kind::ComboBox)) {
     if (position >= 0 && position < box->count()) box->removeItem(position);
@@ -399,6 +459,17 @@ void Gui::clearItems(int widget) {
 
 void Gui::disable(int widget, bool disabled) {
   if (Impl::WidgetRecord* record = impl_->widget(widget)) record->widget->setEnabled(!disabled);
+}
+
+void Gui::setAccessibleName(int widget, const std::string& name) {
+  Impl::WidgetRecord* record = impl_->widget(widget);
+  if (!record) return;
+  record->widget->setAccessibleName(fromUtf8(name));
+  // The tree's header is hidden, yet a screen reader meets it: it says what the tree shows.
+  if (record->kind == Kind::FolderTree)
+    static_cast<QTreeWidget*>(record->widget)->setHeaderLabel(fromUtf8(name));
+  if (record->kind == Kind::Label)
+    static_cast<FittingLabel*>(record->widget)->setShownText(labelDisplay(record->text));
 }
 
 int Gui::loadFont(const std::string& face, int points) {
@@ -459,25 +530,21 @@ void Gui::discardPendingEvents() {
 
 void Gui::endProgram() { throw ProgramEnd{}; }
 
-std::string documentsFolder() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
-  std::string path = QFile::encodeName(folder).toStdString();
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-std::string displayProblem() {
-  const char* platformName = std::getenv("QT_QPA_PLATFORM");
-  if (platformName && *platformName && std::strncmp(platformName, "xcb", 3) != 0) return {};
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if (!platformName && wayland && *wayland) return {};
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return "no display: DISPLAY is not set (start it in a desktop session)";
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  const bool reached = xcb_connection_has_error(connection) == 0;
-  xcb_disconnect(connection);
-  return reached ? std::string() : std::string("cannot open the display ") + display;
+std::vector<std::string> userFolders() {
+  std::vector<std::string> folders;
+  auto add = [&folders](const QString& folder) {
+    if (folder.isEmpty() || !QDir(folder).exists()) return;
+    std::string path = QFile::encodeName(QDir::cleanPath(folder)).toStdString();
+    if (path.back() != '/') path += '/';
+    // A standard folder set to the home folder itself (as user-dirs.dirs allows) is shown once.
+    if (std::find(folders.begin(), folders.end(), path) == folders.end()) folders.push_back(path);
+  };
+  add(QDir::homePath());
+  for (auto location : {QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation,
+                        QStandardPaths::DownloadLocation, QStandardPaths::MusicLocation,
+                        QStandardPaths::PicturesLocation, QStandardPaths::MoviesLocation})
+    add(QStandardPaths::writableLocation(location));
+  return folders;
 }
 
 }  // namespace platform

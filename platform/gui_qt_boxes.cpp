@@ -24,6 +24,7 @@ void keepTitleWhole(QMessageBox& box) {
 int Gui::messageBox(const std::string& title, const std::string& text, int kind,
                     const std::string& detail) {
   impl_->shown.push_back({title, text, kind, detail});
+  if (impl_->boxWatcher) impl_->boxWatcher(title, text);
   if (!impl_->answers.empty()) {
     const int answer = impl_->answers.front();
     impl_->answers.pop_front();

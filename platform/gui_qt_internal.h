@@ -10,6 +10,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -101,6 +103,8 @@ struct Gui::Impl {
 
   std::deque<int> answers;
   std::vector<MessageRecord> shown;
+  std::function<void(int)> progressWatcher;
+  std::function<void(const std::string&, const std::string&)> boxWatcher;
 
   void push(Event event) {
     queue.push_back(std::move(event));
@@ -160,6 +164,8 @@ class TopWindow : public QWidget {
   }
   // Centres the window again, once, when the window manager has put its frame around it.
   void centreWhenFramed() { centring_ = true; }
+  void setAccessibleRole(QAccessible::Role role) { role_ = role; }
+  QAccessible::Role accessibleRole() const { return role_; }
 
  protected:
   void moveEvent(QMoveEvent* event) override {
@@ -208,6 +214,19 @@ class TopWindow : public QWidget {
   int number_;
   bool dropEnabled_ = false;
   bool centring_ = false;
+  QAccessible::Role role_ = QAccessible::Window;
+};
+
+// A push button that Return and Enter press too, as Space does, wherever it stands.
+class ReturnButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return click();
+    QPushButton::keyPressEvent(event);
+  }
 };
 
 // The folder tree: "Computer", the given roots, and subfolders listed on first opening.
@@ -241,7 +260,12 @@ class FittingLabel : public QLabel {
   }
   // The lines are measured only when painted or hovered: a command that changes the status
   // for every small file must not lay out texts no one sees (painting is at most every 15 ms).
-  void setShownText(const QString& text) { setText(text); }
+  // A label with a name of its own for screen readers ("Status") tells its text as its
+  // description, and Qt announces each change of that; its text would otherwise go unsaid.
+  void setShownText(const QString& text) {
+    setText(text);
+    if (!accessibleName().isEmpty()) setAccessibleDescription(text);
+  }
 
  protected:
   bool event(QEvent* event) override {
@@ -278,6 +302,8 @@ class FittingLabel : public QLabel {
 // box, the two together within kComboReach pixels. Every item has its text as tooltip.
 class FittingComboBox : public QComboBox {
  public:
+  static constexpr int kClosedNameRole = Qt::UserRole;      // the closed box's text: a name
+  static constexpr int kClosedTailRole = Qt::UserRole + 1;  // and what follows it, kept whole
   explicit FittingComboBox(QWidget* parent) : QComboBox(parent) {
     // Fusion would open the list over the box, every item at once, whatever its length.
     setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
@@ -290,9 +316,15 @@ class FittingComboBox : public QComboBox {
     initStyleOption(&option);
     const int width = style()->subControlRect(QStyle::CC_ComboBox, &option,
                                               QStyle::SC_ComboBoxEditField, this).width();
+    const QVariant name = itemData(currentIndex(), kClosedNameRole);
+    const QString tail = itemData(currentIndex(), kClosedTailRole).toString();
+    if (name.isValid()) option.currentText = name.toString() + tail;
     const QFont fitting = fittingFont(this->font(), option.currentText, width);
     if (font) *font = fitting;
-    return QFontMetrics(fitting).elidedText(option.currentText, Qt::ElideLeft, width);
+    const QFontMetrics metrics(fitting);
+    if (!name.isValid()) return metrics.elidedText(option.currentText, Qt::ElideLeft, width);
+    // The name's start and end tell two disks apart ("Seagate...5TB", "BACKUP...2024").
+    return metrics.elidedText(name.toString(), Qt::ElideMiddle, width - metrics.horizontalAdvance(tail)) + tail;
   }
   void showPopup() override {
     view()->setTextElideMode(Qt::ElideNone);

@@ -23,6 +23,10 @@ class FolderTree : public QTreeWidget {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFrameShadow(QFrame::Sunken);
+    // A name wider than the tree is scrolled to, never shortened; its node's tooltip is the
+    // whole path.
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     filling_ = true;
     auto* top = node(QStringLiteral("Computer"), QByteArray());
@@ -98,6 +102,7 @@ class FolderTree : public QTreeWidget {
     item->setData(0, kPathRole, path);
     item->setData(0, kFilledRole, false);
     item->setData(0, kTickedRole, false);
+    if (!path.isEmpty()) item->setToolTip(0, QString::fromUtf8(path));
     // The expand button shows before the subfolders are known.
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     return item;

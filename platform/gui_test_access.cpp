@@ -61,6 +61,17 @@ bool shownWhole(Gui& gui, int widget) {
       if (metrics.horizontalAdvance(box->itemText(i)) > box->view()->viewport()->width()) return false;
     return box->view()->textElideMode() == Qt::ElideNone;
   }
+  if (auto* tree = qobject_cast<QTreeWidget*>(target)) {
+    if (tree->textElideMode() != Qt::ElideNone) return false;
+    const int reach = tree->horizontalScrollBar()->maximum() + tree->viewport()->width();
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+      const QRect row = tree->visualItemRect(*it);
+      const int textEnd = row.left() + tree->horizontalScrollBar()->value() +
+                          tree->fontMetrics().horizontalAdvance((*it)->text(0));
+      if (!row.isEmpty() && textEnd > reach) return false;
+    }
+    return true;
+  }
   if (auto* list = qobject_cast<QListWidget*>(target)) {
     if (list->textElideMode() != Qt::ElideNone) return false;
     const int reach = list->horizontalScrollBar()->maximum() + list->viewport()->width();

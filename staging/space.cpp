@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "ui/window.h"
+#include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/numtext.h"
 #include "platform/volumes.h"
@@ -20,6 +21,17 @@ const char* const kPresetItems[kPresetCount] = {
 // Staged files must survive a reboot and be writable.
 bool holdsDataSafely(const platform::Volume& volume) {
   return volume.readWrite && platform::keepsFiles(volume);
+}
+
+// "123.9": a drive entry's free space in gigabytes, one decimal.
+std::string gigabytesText(const DriveEntry& drive) {
+  return platform::realText(static_cast<float>(drive.free) / 1024.0f, 1);
+}
+
+// The volume as file managers name a disk: its mount point's last part ("/" for the root).
+std::string volumeName(const std::string& root) {
+  const std::string name = platform::filePart(root);
+  return name.empty() ? root : name;
 }
 
 }  // namespace
@@ -71,8 +83,7 @@ std::vector<DriveEntry> stagingDrives(const std::vector<platform::Volume>& table
 }
 
 std::string driveEntryText(const DriveEntry& drive) {
-  const float gigabytes = static_cast<float>(drive.free) / 1024.0f;
-  return drive.root + " Free " + platform::realText(gigabytes, 1) + " GB";
+  return drive.root + " Free " + gigabytesText(drive) + " GB";
 }
 
 void startSpaceAccounting(State& state, platform::Gui& gui) {
@@ -98,7 +109,13 @@ void startSpaceAccounting(State& state, platform::Gui& gui) {
   gui.setText(ui::kNeedLabel, "Need Space> 25.2 GB");
   state.needSpace = preset(kStartPreset).needSpace;
 
-  for (const DriveEntry& drive : state.drives) gui.addItem(ui::kDriveBox, platform::kAtEnd, driveEntryText(drive));
+  for (size_t i = 0; i < state.drives.size(); ++i) {
+    gui.addItem(ui::kDriveBox, platform::kAtEnd, driveEntryText(state.drives[i]));
+    // The closed box is too narrow for a whole mount point and "Free": it shows the name that
+    // tells disks apart and the free figure.
+    gui.setClosedText(ui::kDriveBox, static_cast<int>(i), volumeName(state.drives[i].root),
+                      " " + gigabytesText(state.drives[i]) + " GB");
+  }
 
   const float homeGigabytes = static_cast<float>(homeFreeMiB) / 1024.0f;
   gui.setText(ui::kFreeLabel,

@@ -1,6 +1,9 @@
 // The main window's first state, its font rule, and the loop's handling of events.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QIcon>
 #include <QScreen>
@@ -68,6 +71,38 @@ TEST_F(MainWindowTest, TheCheckBoxAndTimeoutsStartNothing) {
   EXPECT_EQ(status(), "");
   EXPECT_TRUE(app::dispatch(state, *gui, platform::kEventNone));
   EXPECT_FALSE(enabled(ui::kMoveFolderButton));
+}
+
+// What a screen reader meets: a window, and every widget named for what it is; the status
+// tells its text (Qt announces each change of it), a drop-down its choice.
+TEST_F(MainWindowTest, ScreenReadersHearWhatEachWidgetIs) {
+  auto accessible = [&](int widget) { return QAccessible::queryAccessibleInterface(platform::qtWidget(*gui, widget)); };
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(platform::qtWindow(*gui, ui::kMainWindow))->role(),
+            QAccessible::Window);
+  const std::pair<int, const char*> names[] = {
+      {ui::kPresetBox, "Disc preset"}, {ui::kDriveBox, "Staging drive"}, {ui::kProgressBar, "Progress"},
+      {ui::kStatusText, "Status"},     {ui::kMoveFolderButton, "Move Folder"}, {ui::kGoButton, "GO"},
+      {ui::kBackButton, "BACK"},       {ui::kCheckBox, "CRC32,MD5,SHA-1 FingerPrint Check"}};
+  for (const auto& [widget, name] : names)
+    EXPECT_EQ(accessible(widget)->text(QAccessible::Name).toStdString(), name);
+  EXPECT_EQ(accessible(ui::kPresetBox)->text(QAccessible::Value).toStdString(), "BD 25 GB");
+  EXPECT_EQ(accessible(ui::kPresetBox)->role(), QAccessible::ComboBox);
+
+  gui->setText(ui::kStatusText, ui::joinLines({"Stock Size 4.83 GB", "Finished"}));
+  EXPECT_EQ(accessible(ui::kStatusText)->text(QAccessible::Description).toStdString(),
+            "Stock Size 4.83 GB\nFinished");
+}
+
+// Return presses the button that has the keyboard, as Space does.
+TEST_F(MainWindowTest, ReturnPressesTheFocusedButton) {
+  gui->disable(ui::kMoveFolderButton, false);
+  QWidget* button = platform::qtWidget(*gui, ui::kMoveFolderButton);
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    button->setFocus();
+    QTest::keyClick(button, key);
+    EXPECT_EQ(gui->waitEvent(100), platform::kEventWidget) << key;
+    EXPECT_EQ(gui->eventWidget(), ui::kMoveFolderButton);
+  }
 }
 
 TEST_F(MainWindowTest, TheCloseRequestEndsTheLoopAndLeavesTheWindowToTheProgram) {

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QTimer>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,18 +73,32 @@ TEST_F(TextsFit, DriveBoxTellsWhichVolumeAndItsRoom) {
   ASSERT_EQ(platform::itemCount(*gui, ui::kDriveBox), 20);
   auto* box = qobject_cast<QComboBox*>(platform::qtWidget(*gui, ui::kDriveBox));
 
-  for (const std::string& mountPoint : {kSandisk, kBackup, std::string("/mnt/backup-disk-3"), kPassport}) {
+  // The closed box names the volume as a file manager does, by its mount point's last part
+  // (shortened in its middle where it must), then the free figure: two disks under one long
+  // parent are told apart. The tooltip and the open list keep the whole text.
+  const std::pair<std::string, std::string> names[] = {
+      {kSandisk, "57.3"}, {kBackup, "1855.8"}, {"/mnt/backup-disk-3", "1757.9"}, {kPassport, "3725.6"}};
+  std::set<std::string> shownNames;
+  for (const auto& [mountPoint, figure] : names) {
     const int item = driveItem(mountPoint);
     ASSERT_GE(item, 0) << mountPoint;
     gui->setState(ui::kDriveBox, item);
     const std::string text = platform::itemText(*gui, ui::kDriveBox, item);
-    // The closed box ends as the item does: the mount point's last characters, the free figure.
-    const std::string end = mountPoint.substr(mountPoint.size() - 2) + text.substr(mountPoint.size());
-    const std::string shown = platform::shownText(*gui, ui::kDriveBox);
-    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), end.size())), end) << shown;
+    const std::string name = mountPoint.substr(mountPoint.rfind('/') + 1);
+    const QString shown = QString::fromStdString(platform::shownText(*gui, ui::kDriveBox));
+    const QString tail = QString::fromStdString(" " + figure + " GB");
+    ASSERT_TRUE(shown.endsWith(tail)) << shown.toStdString();
+    const QStringList parts = shown.chopped(tail.size()).split(QChar(0x2026));  // "..."
+    ASSERT_LE(parts.size(), 2) << shown.toStdString();
+    EXPECT_TRUE(QString::fromStdString(name).startsWith(parts.front()) && !parts.front().isEmpty())
+        << shown.toStdString();
+    EXPECT_TRUE(QString::fromStdString(name).endsWith(parts.back()) && !parts.back().isEmpty())
+        << shown.toStdString();
+    shownNames.insert(shown.chopped(tail.size()).toStdString());
     EXPECT_EQ(box->toolTip().toStdString(), text);
     EXPECT_EQ(box->itemData(item, Qt::ToolTipRole).toString().toStdString(), text);
   }
+  EXPECT_EQ(shownNames.size(), std::size(names));
 
   // The open list: below the box, every item whole, both within 350 pixels.
   box->showPopup();

@@ -7,8 +7,12 @@
 #include <map>
 #include <set>
 
+#include <QTimer>
+
+#include "app/event_loop.h"
 #include "platform/gui_test_access.h"
 #include "support/folder_choice.h"
+#include "support/gui_helpers.h"
 #include "support/database_bytes.h"
 #include "support/staging_fixture.h"
 
@@ -159,6 +163,29 @@ TEST_F(EndToEnd, BackInALaterRunByDroppingTheDatabase) {
   EXPECT_EQ(statusLines(status()),
             (std::vector<std::string>{"Restore Size 0.00 GB", "Load File Database", "Restore Prepare"}));
 
+  click(ui::kBackButton);
+  ASSERT_TRUE(pump());
+  expectAllBack(before);
+}
+
+// "burnshelf PATH" (a file manager's "Open With") loads the database as a drop of it does.
+TEST_F(EndToEnd, BackInALaterRunOpenedWithTheDatabase) {
+  layVideoFolder();
+  const Snapshot before = snapshot(tree.path("data"));
+  chooseAndScan();
+  click(ui::kGoButton);
+  ASSERT_TRUE(pump());
+  const std::vector<staging::FileEntry> listed = state.files;
+
+  delete gui;
+  gui = new platform::Gui();
+  state = staging::State{};
+  // The user closes the window it opened with (which stays until the program ends).
+  QTimer::singleShot(0, [this] { testing_support::requestClose(*gui, ui::kMainWindow); });
+  EXPECT_EQ(app::runMainRoutine(state, *gui, base + "/Shelfdex.dat"), 0);
+  ASSERT_EQ(state.files, listed);
+  EXPECT_EQ(statusLines(status()),
+            (std::vector<std::string>{"Restore Size 0.00 GB", "Load File Database", "Restore Prepare"}));
   click(ui::kBackButton);
   ASSERT_TRUE(pump());
   expectAllBack(before);

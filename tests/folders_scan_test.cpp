@@ -16,6 +16,7 @@
 #include "ui/window.h"
 #include "folders/scan.h"
 #include "platform/dates.h"
+#include "staging/space.h"
 #include "support/folder_choice.h"
 
 namespace {
@@ -146,6 +147,42 @@ TEST_F(ScanTest, TooLittleSaysSoAndKeepsWhatItListed) {
   EXPECT_EQ(state.sizeLine, sizeLineBefore);
   EXPECT_FALSE(enabled(ui::kGoButton));
   EXPECT_TRUE(enabled(ui::kMoveFolderButton));
+}
+
+// A later "Move Folder" starts a new list: GO moves what the last scan listed, and the stock
+// size shown is that list's total, in the failure text too (the figure of the folder the scan
+// entered last would say 0.00 for a folder whose files all lie in a subfolder).
+TEST_F(ScanTest, ALaterMoveFolderStartsANewList) {
+  const int64_t gib = int64_t(1) << 30;
+  volumes.sparse("disk/Videos/2024/film", 5186173010, {});  // 4.83 GB
+  volumes.sparse("disk/Pictures/photo", gib, {});
+  const std::string videos = diskFolder("Videos"), pictures = diskFolder("Pictures");
+  struct Step {
+    std::string ticked;
+    Paths listed;            // in any order
+    std::string sizeLine;
+    bool finished;
+  };
+  const Step steps[] = {
+      {videos, {videos, videos + "2024/", videos + "2024/film"}, "Stock Size 4.83 GB", false},
+      {pictures, {pictures, pictures + "photo"}, "Stock Size 1.00 GB", false},
+      {diskFolder(""), {videos, videos + "2024/", videos + "2024/film", pictures, pictures + "photo"},
+       "Stock Size 5.83 GB", true},
+  };
+  state.needSpace = staging::preset(0).needSpace;  // "DVD 4.7 GB": 4.9 GB
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.ticked);
+    moveFolders({step.ticked});
+    Paths got = listed();
+    Paths want = step.listed;
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    const std::vector<std::string> lines = statusLines(status());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), step.sizeLine), lines.end()) << status();
+    EXPECT_EQ(lines.back(), step.finished ? "Finished" : "Did not stock files.");
+    EXPECT_EQ(enabled(ui::kGoButton), step.finished);
+  }
 }
 
 TEST_F(ScanTest, AFolderNamedFinishedDoesNotPassForAFinishedScan) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -54,7 +55,7 @@ platform::Volume volume(const std::string& mountPoint, const std::string& source
   return v;
 }
 
-TEST(TreeRoots, VolumesWithUserFilesOncePerDeviceThenDocuments) {
+TEST(TreeRoots, VolumesWithUserFilesOncePerDeviceThenTheUsersFolders) {
   const std::vector<platform::Volume> table = {
       volume("/", "overlay", "overlay", 1),           // the root file system, whatever it is
       volume("/proc", "proc", "proc", 2),
@@ -66,7 +67,7 @@ TEST(TreeRoots, VolumesWithUserFilesOncePerDeviceThenDocuments) {
       volume("/opt/app", "overlay", "overlay", 7),    // the home drive
   };
   const std::vector<platform::TreeRoot> roots =
-      folders::treeRoots(table, "/opt/app", "/home/ann/Documents/");
+      folders::treeRoots(table, "/opt/app", {"/home/ann/", "/home/ann/Documents/", "/home/ann/Videos"});
   std::vector<std::pair<std::string, std::string>> got;
   for (const auto& root : roots) got.emplace_back(root.label, root.path);
   const std::vector<std::pair<std::string, std::string>> expected = {
@@ -75,7 +76,9 @@ TEST(TreeRoots, VolumesWithUserFilesOncePerDeviceThenDocuments) {
       {"/media/usb", "/media/usb/"},
       {"/mnt/share", "/mnt/share/"},
       {"/opt/app", "/opt/app/"},
-      {"/home/ann/Documents", "/home/ann/Documents/"}};
+      {"/home/ann", "/home/ann/"},
+      {"/home/ann/Documents", "/home/ann/Documents/"},
+      {"/home/ann/Videos", "/home/ann/Videos/"}};
   EXPECT_EQ(got, expected);
 }
 
@@ -137,16 +140,28 @@ TEST_F(FolderWindowTest, IsBuiltAsItsTableSaysAndClosedAfterwards) {
     EXPECT_EQ(user.okButton, user.tree + 5);
     EXPECT_EQ(platform::qtWidget(*gui, user.tree)->font(), platform::qtWidget(*gui, ui::kStatusText)->font());
 
-    // Computer, expanded, with the two volumes and the documents folder below it.
+    // Computer, expanded, with the two volumes, the home folder and those of its standard
+    // folders that exist below it; each node's tooltip is its whole path.
     auto* tree = qobject_cast<QTreeWidget*>(platform::qtWidget(*gui, user.tree));
     ASSERT_EQ(tree->topLevelItemCount(), 1);
     QTreeWidgetItem* computer = tree->topLevelItem(0);
     EXPECT_EQ(computer->text(0), "Computer");
     EXPECT_TRUE(computer->isExpanded());
-    ASSERT_EQ(computer->childCount(), 3);
-    EXPECT_EQ(computer->child(0)->text(0).toStdString(), disk);
-    EXPECT_EQ(computer->child(1)->text(0).toStdString(), stage);
+    ASSERT_EQ(computer->childCount(), 5);
+    const std::string labels[] = {disk, stage, home.substr(0, home.size() - 1), home + "Documents",
+                                  home + "Videos"};
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(computer->child(i)->text(0).toStdString(), labels[i]);
+      EXPECT_EQ(computer->child(i)->toolTip(0).toStdString(), labels[i] + "/");
+    }
     EXPECT_EQ(platform::itemCount(*gui, user.list), 0);
+
+    // A screen reader meets a dialog, a named tree (its hidden header too) and a named list.
+    auto accessible = [&](QObject* object) { return QAccessible::queryAccessibleInterface(object); };
+    EXPECT_EQ(accessible(top)->role(), QAccessible::Dialog);
+    EXPECT_EQ(accessible(tree)->text(QAccessible::Name), "Folders");
+    EXPECT_EQ(tree->headerItem()->text(0), "Folders");
+    EXPECT_EQ(accessible(platform::qtWidget(*gui, user.list))->text(QAccessible::Name), "Chosen folders");
     user.pressOk();
   });
   EXPECT_EQ(platform::qtWindow(*gui, window), nullptr);
@@ -192,6 +207,9 @@ TEST_F(FolderWindowTest, LongPathIsShownShortened) {
     EXPECT_TRUE(platform::shownWhole(*gui, user.list));
     auto* list = qobject_cast<QListWidget*>(platform::qtWidget(*gui, user.list));
     EXPECT_EQ(list->item(0)->toolTip().toStdString(), deep);
+    // In the tree too: the node is scrolled to whole, and its tooltip is the whole path.
+    EXPECT_TRUE(platform::shownWhole(*gui, user.tree));
+    EXPECT_EQ(testing_support::treeNode(*gui, user.tree, deep)->toolTip(0).toStdString(), deep);
   });
   EXPECT_EQ(state.folders, Folders({deep}));
 }

@@ -10,7 +10,13 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "platform/gui.h"
 #include "platform/gui_test_access.h"
@@ -279,6 +285,59 @@ TEST_F(FolderTreeTest, EachBoxTheUserChangesIsReportedWithItsPath) {
   ASSERT_TRUE(testing_support::clickTreeLabel(gui, tree, testing_support::treeNode(gui, tree, "")));
   EXPECT_EQ(gui.text(tree), "");
   EXPECT_EQ(reports.size(), 2u);
+}
+
+// The platform Qt starts on: X11 where a display answers, else a Wayland compositor that
+// answers; the user's own choice is kept; where nothing answers, one line says why (Qt would
+// abort). No X server answers here, so X11's own choice is seen under Xvfb (scripts/screenshots).
+TEST(ChooseDisplay, TakesWhatAnswersAndSaysWhyWhenNothingDoes) {
+  TempTree runtime;
+  const std::string socketPath = runtime.path("wayland-test");
+  const int compositor = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(bind(compositor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(compositor, 4), 0);
+
+  const char* const names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : names)
+    saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+  const struct {
+    const char* platform;  // nullptr: not set
+    const char* display;
+    const char* wayland;
+    std::string problem;
+    const char* chosen;
+  } rows[] = {
+      {nullptr, nullptr, "wayland-test", "", "wayland"},
+      {nullptr, ":97", "wayland-test", "", "wayland"},  // no X server: Wayland after all
+      {nullptr, ":97", nullptr, "cannot open the display :97", nullptr},
+      {nullptr, nullptr, "wayland-gone", "cannot open the Wayland display wayland-gone", nullptr},
+      {nullptr, nullptr, nullptr,
+       "no display: neither DISPLAY nor WAYLAND_DISPLAY is set (start it in a desktop session)", nullptr},
+      {"xcb", nullptr, "wayland-test", "no display: DISPLAY is not set (start it in a desktop session)", "xcb"},
+      {"wayland", nullptr, "wayland-gone", "cannot open the Wayland display wayland-gone", "wayland"},
+      {"offscreen", nullptr, nullptr, "", "offscreen"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.platform ? row.platform : "-") + " " + (row.display ? row.display : "-") +
+                 " " + (row.wayland ? row.wayland : "-"));
+    const char* values[] = {row.platform, row.display, row.wayland, runtime.root().c_str()};
+    for (size_t i = 0; i < std::size(names); ++i) {
+      if (values[i]) setenv(names[i], values[i], 1);
+      else unsetenv(names[i]);
+    }
+    EXPECT_EQ(chooseDisplay(), row.problem);
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    EXPECT_EQ(chosen ? std::string(chosen) : "", row.chosen ? row.chosen : "");
+  }
+  close(compositor);
+  for (size_t i = 0; i < std::size(names); ++i) {
+    if (saved[i]) setenv(names[i], saved[i]->c_str(), 1);
+    else unsetenv(names[i]);
+  }
 }
 
 TEST(GuiLifetime, SeveralGuisInARowAndAnyNumbersAreDistinct) {

@@ -4,6 +4,7 @@
 //   BURNSHELF_SHOTS_DIR     where the PNG files go
 //   BURNSHELF_SHOTS_STAGE   mount point of the staging volume to choose
 //   BURNSHELF_SHOTS_FOLDERS the folders to tick, each ending with "/", joined by ":"
+//   BURNSHELF_SHOTS_SIBLINGS mount points of disks under one parent to show chosen, by ":"
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -126,6 +127,25 @@ TEST_F(GuideScreens, OneSession) {
   QTest::qWait(300);
   shoot("choose-volume", mainWindow().united(drives->view()->window()->frameGeometry()));
   drives->hidePopup();
+  // Two disks under one parent (/media/alice/...): the closed box names each by its own name.
+  std::vector<std::string> parts;
+  for (const std::string& disk : split(environment("BURNSHELF_SHOTS_SIBLINGS"), ':')) {
+    const int sibling = driveItem(disk);
+    ASSERT_GE(sibling, 0) << disk << " is not in the drive box";
+    chooseItem(ui::kDriveBox, sibling);
+    pump();
+    const std::string name = "sibling-" + std::to_string(parts.size());
+    shootMain(name);
+    parts.push_back(shots + "/" + name + ".png");
+  }
+  if (!parts.empty()) {
+    std::string command = "convert";
+    for (const std::string& part : parts) command += " '" + part + "'";
+    command += " +append '" + shots + "/drive-box-two-disks.png'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    for (const std::string& part : parts) std::filesystem::remove(part);
+  }
+
   chooseItem(ui::kDriveBox, item);
   pump();
   ASSERT_TRUE(enabled(ui::kMoveFolderButton)) << status();

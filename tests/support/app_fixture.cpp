@@ -19,6 +19,11 @@ platform::Volume diskVolume(const std::string& mountPoint, int32_t freeMiB, uint
 
 void AppFixture::SetUp() {
   setenv("XDG_DATA_HOME", userData.root().c_str(), 1);
+  if (!talksToDesktop()) {
+    const char* nowhere = "unix:path=/nonexistent/burnshelf-test-bus";
+    setenv("DBUS_SESSION_BUS_ADDRESS", nowhere, 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", nowhere, 1);
+  }
   gui = new platform::Gui();
 }
 

@@ -156,6 +156,15 @@ void scheduleFolderChoice(platform::Gui& gui, std::vector<std::string> folderPat
 
 void MoveFolderFixture::SetUp() {
   AppFixture::SetUp();
+  home = homeTree.makeFolder("home");
+  homeTree.makeFolder("home/Documents");
+  homeTree.makeFolder("home/Videos");
+  for (const auto& [name, value] : {std::pair<std::string, std::string>{"HOME", home},
+                                    {"XDG_CONFIG_HOME", home + ".config"}}) {
+    const char* old = std::getenv(name.c_str());
+    savedEnvironment_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    setenv(name.c_str(), value.c_str(), 1);
+  }
   disk = volumes.makeFolder("disk");
   disk.pop_back();
   stage = volumes.makeFolder("stage");
@@ -166,6 +175,14 @@ void MoveFolderFixture::SetUp() {
   pump();
   ASSERT_EQ(state.stagingBase(), stage);
   ASSERT_TRUE(enabled(ui::kMoveFolderButton));
+}
+
+void MoveFolderFixture::TearDown() {
+  for (const auto& [name, value] : savedEnvironment_) {
+    if (value) setenv(name.c_str(), value->c_str(), 1);
+    else unsetenv(name.c_str());
+  }
+  AppFixture::TearDown();
 }
 
 std::string MoveFolderFixture::diskFolder(const std::string& relative) const {

@@ -7,6 +7,7 @@
 //   pump();  // the window opens, Video/ is ticked, "OK" pressed, the scan runs
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,18 +63,25 @@ void scheduleFolderChoice(platform::Gui& gui, std::vector<std::string> folderPat
 
 // A program ready for "Move Folder": two volumes laid in one temporary folder, "disk" (the
 // folders to tick) and "stage" (100000 MiB free, chosen in the drive box), so the preset
-// "BD 25 GB" is accepted and "Move Folder" is enabled.
+// "BD 25 GB" is accepted and "Move Folder" is enabled. The user's home folder, holding
+// Documents and Videos, lies in a temporary folder of its own.
 class MoveFolderFixture : public AppFixture {
  protected:
   void SetUp() override;
+  void TearDown() override;
   // Path of a folder on the disk volume, ending with "/" ("" gives the volume's root).
   std::string diskFolder(const std::string& relative) const;
   // "Move Folder" as a user runs it: ticks the folders, "OK", and the scan to its end.
   void moveFolders(std::vector<std::string> folderPaths, TickBy how = TickBy::Mouse);
 
   TempTree volumes;
+  TempTree homeTree;
   std::string disk;   // mount points, without "/"
   std::string stage;
+  std::string home;   // ending with "/"
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
 };
 
 }  // namespace testing_support
