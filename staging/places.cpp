@@ -79,17 +79,20 @@ platform::Held ListPlaces::top(int t, int levelsAbove, bool* made) {
   held = platform::holdFolder(path);
   if (held || levelsAbove < 0) return held;
   // The missing folders from the deepest one there down to the chosen folder, each made
-  // beneath the one held above it.
-  std::vector<std::string> missing{path};
+  // beneath the one held above it. Each is known by the length of its path, so a deep
+  // path costs memory in its length, not its square.
+  std::vector<size_t> missing{path.size()};
   platform::Held above;
-  for (std::string folder = parentOf(path); !folder.empty(); folder = parentOf(folder)) {
-    if ((above = platform::holdFolder(folder))) break;
+  for (size_t end = path.rfind('/', path.size() - 2); end != std::string::npos && end > 0;
+       end = path.rfind('/', end - 1)) {
+    if ((above = platform::holdFolder(path.substr(0, end + 1)))) break;
     if (static_cast<int>(missing.size()) > levelsAbove) return nullptr;
-    missing.push_back(folder);
+    missing.push_back(end + 1);
   }
-  for (auto folder = missing.rbegin(); above && folder != missing.rend(); ++folder) {
-    const std::string name = platform::filePart(folder->substr(0, folder->size() - 1));
-    above = platform::makeAndHold(above, name, 0777, made);
+  if (!above) above = platform::holdFolder("/");
+  for (auto length = missing.rbegin(); above && length != missing.rend(); ++length) {
+    const size_t start = path.rfind('/', *length - 2) + 1;
+    above = platform::makeAndHold(above, path.substr(start, *length - 1 - start), 0777, made);
   }
   return held = above;
 }
