@@ -159,7 +159,7 @@ void moveOut(State& state, platform::Gui& gui) {
     showCopying(state, gui, state.files[i], state.files[i].size);
   }, [&](int64_t i) { return std::make_pair(state.files[i].path, stagedPath(state.stagingBase(), i).file); });
   ReadAhead readAhead([&](int64_t i) {
-    return state.files[i].kind == kFile ? sources.placeOf(static_cast<size_t>(i)) : platform::Place{};
+    return state.files[i].kind == kFile ? sources.aheadOf(static_cast<size_t>(i)) : platform::Place{};
   });
   for (int64_t i = 0; i < n; ++i) {
     if (i % kPositionsPerFolder == 0) {

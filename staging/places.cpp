@@ -97,7 +97,10 @@ platform::Held ListPlaces::top(int t, int levelsAbove, bool* made) {
   return held = above;
 }
 
-platform::Place ListPlaces::placeOf(size_t i) {
+platform::Place ListPlaces::placeOf(size_t i) { return placeWith(cursor_, i); }
+platform::Place ListPlaces::aheadOf(size_t i) { return placeWith(aheadCursor_, i); }
+
+platform::Place ListPlaces::placeWith(platform::FolderCursor& cursor, size_t i) {
   const int t = topOf_[i];
   if (t < 0) return {};
   const FileEntry& entry = files_[i];
@@ -111,7 +114,7 @@ platform::Place ListPlaces::placeOf(size_t i) {
   }
   const size_t slash = relative.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : relative.substr(0, slash);
-  return platform::Place{cursor_.at(top(t), folder), relative.substr(slash + 1)};
+  return platform::Place{cursor.at(top(t), folder), relative.substr(slash + 1)};
 }
 
 platform::Held ListPlaces::makeFolder(size_t i, int levelsAbove, bool* made) {

@@ -25,6 +25,9 @@ class ListPlaces {
   // The folder that holds entry i, held, and the entry's name in it; the folder is null when
   // it cannot be reached without a link, another mount or a missing folder.
   platform::Place placeOf(size_t i);
+  // The same for reading ahead, with a cursor of its own, so reading a folder or two ahead
+  // never makes the pass open its current folder again.
+  platform::Place aheadOf(size_t i);
   // Folder entry i itself, held; null when it cannot be reached (see placeOf).
   platform::Held folderOf(size_t i);
   // Folder entry i made when missing (a chosen folder with at most levelsAbove missing
@@ -39,7 +42,8 @@ class ListPlaces {
   std::vector<std::string> tops_;
   std::vector<int32_t> topOf_;
   std::vector<platform::Held> held_;
-  platform::FolderCursor cursor_;
+  platform::FolderCursor cursor_, aheadCursor_;
+  platform::Place placeWith(platform::FolderCursor& cursor, size_t i);
 };
 
 // The staging base held, with its staging folders held as they are first asked for.
