@@ -235,6 +235,15 @@ bool writeKeptList(const platform::Held& base, const std::vector<FileEntry>& fil
   return writeListFile(base, kKeptListName, text);
 }
 
+bool writeContentsList(const platform::Held& base, const std::vector<FileEntry>& files,
+                       const std::set<int64_t>& kept) {
+  std::string text;
+  for (size_t i = 0; i < files.size(); ++i)
+    if (files[i].kind == kFile && kept.count(static_cast<int64_t>(i)) == 0)
+      text += stagedPath("", static_cast<int64_t>(i)).file + "\t" + escaped(files[i].path) + "\n";
+  return writeListFile(base, kContentsListName, text);
+}
+
 bool writeSumLists(const platform::Held& base, const MoveFacts& facts) {
   std::string sha1, md5;
   for (const auto& [position, prints] : facts.sums) {

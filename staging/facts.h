@@ -28,6 +28,9 @@ inline const std::string kLockName = "Shelfdex.lock";
 // relative to the staging base, so "sha1sum -c Shelfdex.sha1" checks the area by hand.
 inline const std::string kSha1ListName = "Shelfdex.sha1";
 inline const std::string kMd5ListName = "Shelfdex.md5";
+// Every staged copy and the path it came from, "Backup001/F0000001.dat<tab>/home/…", escaped
+// as Shelfdex.facts escapes paths, so a person finds a file with grep and no program.
+inline const std::string kContentsListName = "Shelfdex-contents.txt";
 
 struct SourceVolume {
   std::string folder;    // a folder the move-out took files from, ending with "/"
@@ -67,6 +70,10 @@ std::optional<MoveFacts> readFacts(const platform::Held& base, bool& damaged);
 // when there are none; true on success.
 bool writeKeptList(const platform::Held& base, const std::vector<FileEntry>& files,
                    const std::set<int64_t>& kept);
+// Writes Shelfdex-contents.txt in the base with every listed file not among the kept
+// positions; true on success.
+bool writeContentsList(const platform::Held& base, const std::vector<FileEntry>& files,
+                       const std::set<int64_t>& kept);
 // Writes Shelfdex.sha1 and Shelfdex.md5 in the base from the sums, or removes them when
 // there are none; true on success.
 bool writeSumLists(const platform::Held& base, const MoveFacts& facts);

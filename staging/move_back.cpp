@@ -244,7 +244,7 @@ std::string cleanUp(const State& state, const Restore& restore, int64_t folderCo
   }
   platform::removeStaleTemporaries(area.base());
   for (const std::string& name :
-       {kDatabaseName, kFactsName, kKeptListName, kSha1ListName, kMd5ListName})
+       {kDatabaseName, kFactsName, kKeptListName, kContentsListName, kSha1ListName, kMd5ListName})
     if (!platform::removeAt(area.at(name))) return platform::joinPath(base, name);
   return "";
 }

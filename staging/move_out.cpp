@@ -61,7 +61,9 @@ bool stagingAreaOccupied(const StagingArea& area, int64_t entries) {
 // Shelfdex.dat, then its facts with the database's own fingerprint, so a database damaged
 // later is refused at the drop even when it parses; true when both are written.
 bool writeDatabaseAndFacts(const StagingArea& area, State& state) {
-  if (!writeDatabase(area.base(), state.stockSize, state.files)) return false;
+  if (!writeDatabase(area.base(), state.stockSize, state.files) ||
+      !writeContentsList(area.base(), state.files, {}))
+    return false;
   state.facts.databaseSha1 = sha1OfDatabase(area.base());
   return !state.facts.databaseSha1.empty() && writeFacts(area.base(), state.facts);
 }
@@ -143,8 +145,7 @@ void moveOut(State& state, platform::Gui& gui) {
   state.facts.own = true;  // recorded by this run: believed by its own "BACK"
   if (!writeDatabaseAndFacts(area, state)) {
     // Ours: none was there.
-    platform::removeAt(area.at(kDatabaseName));
-    platform::removeAt(area.at(kFactsName));
+    for (const std::string& name : {kDatabaseName, kFactsName, kContentsListName}) platform::removeAt(area.at(name));
     stopForDriveError(gui);
   }
   ui::showStatus(gui, {state.sizeLine, kDatabaseWritten});
@@ -206,7 +207,7 @@ void moveOut(State& state, platform::Gui& gui) {
   // proves every staged copy against the fingerprints of what left.
   showMoved(state, gui);
   if (!writeFacts(area.base(), state.facts) || !writeKeptList(area.base(), state.files, state.facts.kept) ||
-      !writeSumLists(area.base(), state.facts))
+      !writeContentsList(area.base(), state.files, state.facts.kept) || !writeSumLists(area.base(), state.facts))
     stopForDriveError(gui);
   gui.setState(ui::kProgressBar, 100);
   gui.disable(ui::kBackButton, false);

@@ -95,7 +95,7 @@ class EndToEnd : public testing_support::AppFixture {
     const std::vector<std::string> names = tree.list("stage/Backup001");
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expectedNames);
     // The sha1sum and md5sum lists come with the fingerprints of a ticked check.
-    std::vector<std::string> top{"Backup001", "Shelfdex.dat", "Shelfdex.facts"};
+    std::vector<std::string> top{"Backup001", "Shelfdex-contents.txt", "Shelfdex.dat", "Shelfdex.facts"};
     if (gui->state(ui::kCheckBox) == 1) top.insert(top.end(), {"Shelfdex.md5", "Shelfdex.sha1"});
     EXPECT_EQ(tree.list("stage"), top);
     // The folders stay where they were, emptied of the moved files.

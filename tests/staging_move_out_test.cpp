@@ -51,8 +51,9 @@ TEST_P(MoveOutEitherWay, MovesEveryFileIntoTheStagingAreaAndKeepsTheFolders) {
 
   // With the check, the fingerprints of what left also lie beside the database, for sha1sum -c.
   const std::vector<std::string> beside =
-      GetParam() ? std::vector<std::string>{"Backup001", "Shelfdex.dat", "Shelfdex.facts", "Shelfdex.md5", "Shelfdex.sha1"}
-                 : std::vector<std::string>{"Backup001", "Shelfdex.dat", "Shelfdex.facts"};
+      GetParam() ? std::vector<std::string>{"Backup001", "Shelfdex-contents.txt", "Shelfdex.dat", "Shelfdex.facts",
+                                            "Shelfdex.md5", "Shelfdex.sha1"}
+                 : std::vector<std::string>{"Backup001", "Shelfdex-contents.txt", "Shelfdex.dat", "Shelfdex.facts"};
   EXPECT_EQ(tree.list("stage"), beside);
   EXPECT_EQ(tree.list("stage/Backup001"),
             (std::vector<std::string>{"F0000001.dat", "F0000003.dat", "F0000004.dat"}));
