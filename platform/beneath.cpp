@@ -3,6 +3,7 @@
 // O_NOFOLLOW and a check that no mount was crossed.
 #include "platform/beneath.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <linux/openat2.h>
@@ -174,6 +175,54 @@ int openToRead(const Place& place) {
 bool removeIfSame(const Place& place, const FileIdentity& seen) {
   if (seen.size == kNothingThere || !(identityAt(place) == seen)) return false;
   return syscalls().unlinkat(place.folder->fd(), place.name.c_str(), 0) == 0;
+}
+
+namespace {
+
+// True when a process that /proc lets this user see holds the file open for writing.
+bool openForWritingSomewhere(const struct stat& file) {
+  DIR* processes = opendir("/proc");
+  if (!processes) return false;
+  bool found = false;
+  while (dirent* process = readdir(processes)) {
+    if (found || process->d_name[0] < '1' || process->d_name[0] > '9') continue;
+    const std::string fds = std::string("/proc/") + process->d_name + "/fd";
+    DIR* listing = opendir(fds.c_str());
+    while (listing && !found) {
+      dirent* fd = readdir(listing);
+      if (!fd) break;
+      struct stat target{};
+      if (fd->d_name[0] == '.' || stat((fds + "/" + fd->d_name).c_str(), &target) != 0 ||
+          target.st_dev != file.st_dev || target.st_ino != file.st_ino)
+        continue;
+      std::string info;
+      if (!readFileContent(std::string("/proc/") + process->d_name + "/fdinfo/" + fd->d_name, 4096, info)) continue;
+      const size_t flags = info.find("flags:");
+      if (flags != std::string::npos && (std::stoul(info.substr(flags + 6), nullptr, 8) & O_ACCMODE) != O_RDONLY)
+        found = true;
+    }
+    if (listing) closedir(listing);
+  }
+  closedir(processes);
+  return found;
+}
+
+}  // namespace
+
+bool removeIfSameAndUnused(const Place& place, const FileIdentity& seen) {
+  const int fd = openToRead(place);
+  struct stat file{};
+  if (fd < 0 || fstat(fd, &file) != 0 || !(internal::identityOf(file) == seen)) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  // While the lease is held no one can open the file for writing; it is let go at once.
+  bool unused = fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+  if (!unused && errno != EAGAIN && errno != EWOULDBLOCK) unused = !openForWritingSomewhere(file);
+  const bool removed = unused && removeIfSame(place, seen);
+  fcntl(fd, F_SETLEASE, F_UNLCK);
+  close(fd);
+  return removed;
 }
 
 bool removeAt(const Place& place) {

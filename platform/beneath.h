@@ -65,6 +65,10 @@ int openToRead(const Place& place);
 // Removes the file at place only when it is still the very file seen (same inode, size,
 // content and change time); true when removed.
 bool removeIfSame(const Place& place, const FileIdentity& seen);
+// As removeIfSame, and only while no process holds the file open for writing: what such a
+// process writes after the move would go to a deleted file. A read lease proves it where the
+// kernel grants one; elsewhere the open files /proc shows this user are looked through.
+bool removeIfSameAndUnused(const Place& place, const FileIdentity& seen);
 // Removes the file (or link) at place; true when removed or nothing was there.
 bool removeAt(const Place& place);
 // Removes the empty folder at place; true when removed or nothing was there.

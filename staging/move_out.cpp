@@ -93,7 +93,8 @@ void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& 
 }
 
 // Deletes the source of entry, or keeps it in place; true when it stays (or was never
-// copied). The source goes only when its copy is complete and unchanged, and its name still stands for the
+// copied). The source goes only when its copy is complete and unchanged, no process holds it
+// open for writing, and its name still stands for the
 // very file that was read for it (same inode, size, last-write and change time). A kept
 // source loses its staged copy, so "BACK" never puts an older copy over a file the user may
 // have changed; a source that is no longer a file keeps its copy, which may be the only one.
@@ -103,7 +104,7 @@ bool keptInPlace(const FileEntry& entry, const CopyRecord& record, const platfor
   // The staged copy is proven again: unchanged since it took its name (same inode, size,
   // content and change time), so nobody who can write the staging area replaced it since.
   if (record.copy.size == entry.size && platform::identityAt(staged) == record.copy &&
-      record.seen.size == entry.size && platform::removeIfSame(source, record.seen))
+      record.seen.size == entry.size && platform::removeIfSameAndUnused(source, record.seen))
     return false;
   if (platform::identityAt(source).size == platform::kNothingThere) return false;
   platform::removeAt(staged);

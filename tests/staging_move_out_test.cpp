@@ -348,6 +348,21 @@ TEST_F(MoveOut, FailedCopyWithTheCheckBoxClearedKeepsItsSource) {
   expectNothingLost(before);
 }
 
+// A log a program holds open for writing stays: what it writes after GO would otherwise go
+// to a deleted file.
+TEST_F(MoveOut, AFileOpenForWritingStaysInPlace) {
+  const std::string log = listFile("app.log", "started\n");
+  listFile("photo", "jpeg");
+  const int writer = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_TRUE(clickGo());
+  ASSERT_EQ(write(writer, "stopped", 7), 7);
+  close(writer);
+  EXPECT_EQ(readFile(log), "started\nstopped");
+  EXPECT_FALSE(tree.exists("data/photo"));
+  EXPECT_EQ(lines()[2], "Files not moved: 1");
+}
+
 TEST_F(MoveOut, DiskThatFillsKeepsEverySourceWhoseCopyDidNotFit) {
   for (int i = 0; i < 4; ++i) listFile("f" + std::to_string(i), TempTree::patternBytes(kMiB, i + 1));
   const testing_support::Snapshot before = data();
