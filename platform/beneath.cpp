@@ -128,36 +128,35 @@ Held makeAndHold(const Held& folder, const std::string& name, mode_t mode, bool*
   return held(openResolved(folder->fd(), name, kFolderFlags, 0, kBeneath));
 }
 
+namespace {
+// What stands at place, not following a link; false when nothing does.
+bool statAt(const Place& place, struct stat& info) {
+  return place.folder && isName(place.name) &&
+         fstatat(place.folder->fd(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+}  // namespace
+
 Standing standingAt(const Place& place) {
   struct stat info{};
-  if (!place.folder || !isName(place.name) ||
-      fstatat(place.folder->fd(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-    return Standing::kNothing;
+  if (!statAt(place, info)) return Standing::kNothing;
   if (S_ISREG(info.st_mode)) return Standing::kFile;
   return S_ISDIR(info.st_mode) ? Standing::kFolder : Standing::kOther;
 }
 
 FileIdentity identityAt(const Place& place) {
   struct stat info{};
-  if (!place.folder || !isName(place.name) ||
-      fstatat(place.folder->fd(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-    return {};
-  return internal::identityOf(info);
+  return statAt(place, info) ? internal::identityOf(info) : FileIdentity{};
 }
 
 Ownership ownershipAt(const Place& place) {
   struct stat info{};
-  if (!place.folder || !isName(place.name) ||
-      fstatat(place.folder->fd(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-    return {};
+  if (!statAt(place, info)) return {};
   return Ownership{static_cast<int64_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
 bool timesAt(const Place& place, timespec& accessed, timespec& modified) {
   struct stat info{};
-  if (!place.folder || !isName(place.name) ||
-      fstatat(place.folder->fd(), place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-    return false;
+  if (!statAt(place, info)) return false;
   accessed = info.st_atim;
   modified = info.st_mtim;
   return true;

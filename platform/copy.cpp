@@ -365,8 +365,6 @@ int removeStaleTemporaries(const Held& folder) {
   return removed;
 }
 
-int removeStaleTemporaries(const std::string& folder) { return removeStaleTemporaries(internal::holdByPath(folder)); }
-
 bool copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
   const Temporary temporary = copyToTemporary(source, target, options);
   if (temporary.name.empty()) return 0;

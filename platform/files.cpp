@@ -87,11 +87,6 @@ int64_t fileSize(const std::string& path) {
   return kNothingThere;  // FIFOs, sockets, devices: not files this program handles
 }
 
-bool existsAt(const std::string& path) {
-  struct stat info{};
-  return !path.empty() && lstat(withoutTrailingSlashes(path).c_str(), &info) == 0;
-}
-
 bool FileIdentity::operator==(const FileIdentity& other) const {
   auto same = [](const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -154,11 +149,6 @@ bool createFolder(const std::string& path) {
 
 bool deleteFile(const std::string& path) {
   return !path.empty() && syscalls().unlinkat(AT_FDCWD, path.c_str(), 0) == 0;
-}
-
-bool deleteEmptyFolder(const std::string& path) {
-  std::string folder = withoutTrailingSlashes(path);
-  return !folder.empty() && syscalls().unlinkat(AT_FDCWD, folder.c_str(), AT_REMOVEDIR) == 0;
 }
 
 namespace {
@@ -315,14 +305,6 @@ void prefetchFile(const Place& place) {
   if (fd < 0) return;
   posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
   close(fd);
-}
-
-bool prefetchFile(const std::string& path) {
-  int fd = internal::openForReadingQuietly(path.c_str());
-  if (fd < 0) return 0;
-  bool good = posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED) == 0;
-  close(fd);
-  return good;
 }
 
 bool syncVolume(const std::string& path) {

@@ -24,8 +24,6 @@ enum class EntryType {
 
 // Size in bytes of the file at path; kNothingThere (also for ""), kIsFolder for a folder.
 int64_t fileSize(const std::string& path);
-// True when anything stands at path: a file, a folder, a link (even a dangling one), a FIFO.
-bool existsAt(const std::string& path);
 // Everything up to and including the last "/"; "" when there is none.
 std::string pathPart(const std::string& path);
 // Everything after the last "/"; "" for a path ending with "/".
@@ -41,8 +39,6 @@ std::string joinPath(const std::string& root, const std::string& name);
 bool createFolder(const std::string& path);
 // Deletes one file (a link is removed as a link); true on success.
 bool deleteFile(const std::string& path);
-// Removes a folder only when it is empty; true on success.
-bool deleteEmptyFolder(const std::string& path);
 // Deletes a folder with everything in it, read-only files included; links inside are
 // removed as links and their targets are never touched, and folders on other mounts (bind
 // mounts included) are left as they are. True on success, false when missing or when a mount
@@ -115,8 +111,6 @@ void discardTemporary(const Temporary& temporary);
 // it must have been synced, or syncFirst set. Empty prints when it cannot be read or synced.
 Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
                                  const std::function<void()>& tick = {});
-// Removes the temporaries a stopped copy left in folder; the number removed.
-int removeStaleTemporaries(const std::string& folder);
 
 // Copies source to target through a temporary and a rename, so a copy that fails leaves an
 // existing target untouched and no partial file. Keeps what copyToTemporary keeps. True on success.
@@ -132,8 +126,6 @@ bool readFileContent(const std::string& path, int64_t maxBytes, std::string& byt
 // Makes the file's data durable and drops its cached pages, so a following read comes
 // from the disk. True on success.
 bool flushAndForget(const std::string& path);
-// Asks the kernel to start reading the file ahead, without waiting. True on success.
-bool prefetchFile(const std::string& path);
 // syncfs of the volume holding path; true on success. False also for a volume that cannot be
 // synced at once (FUSE): each file must then be synced on its own.
 bool syncVolume(const std::string& path);
