@@ -239,6 +239,23 @@ bool setHeldTimes(const Held& folder, timespec accessed, timespec modified) {
   return folder && syscalls().utimensat(folder->fd(), nullptr, times, 0) == 0;
 }
 
+bool heldTimes(const Held& folder, timespec& accessed, timespec& modified) {
+  struct stat info{};
+  if (!folder || fstat(folder->fd(), &info) != 0) return false;
+  accessed = info.st_atim;
+  modified = info.st_mtim;
+  return true;
+}
+
+AttributesRead heldAttributes(const Held& folder, Attributes& attributes) {
+  if (!folder) return AttributesRead::kUnreadable;
+  return readAttributes(folder->fd(), attributes);
+}
+
+bool setHeldAttributes(const Held& folder, const Attributes& attributes, bool exact) {
+  return folder && writeAttributes(folder->fd(), attributes, exact);
+}
+
 bool restoreHeldOwnership(const Held& folder, const Ownership& ownership) {
   return folder && internal::restoreOwnershipOf(folder->fd(), ownership);
 }

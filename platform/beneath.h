@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/attributes.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
 
@@ -75,6 +76,12 @@ bool removeAt(const Place& place);
 bool removeEmptyFolderAt(const Place& place);
 // Sets the access and write times of the held folder itself; true on success.
 bool setHeldTimes(const Held& folder, timespec accessed, timespec modified);
+// The exact access and write times of the held folder itself; false when they cannot be read.
+bool heldTimes(const Held& folder, timespec& accessed, timespec& modified);
+// The carried attributes of the held folder itself (see readAttributes).
+AttributesRead heldAttributes(const Held& folder, Attributes& attributes);
+// Gives the held folder itself the attributes (see writeAttributes); true when all were set.
+bool setHeldAttributes(const Held& folder, const Attributes& attributes, bool exact);
 // Gives the held folder itself a mode and owner as restoreOwnership does; true when the mode was set.
 bool restoreHeldOwnership(const Held& folder, const Ownership& ownership);
 // Mode, owner and group of the held folder itself.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/attributes.h"
 #include "platform/beneath.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -73,10 +74,29 @@ class Writeback {
   off_t started_ = 0;
 };
 
+// Which stretches of a source a copy reads: the source's own data (holes skipped), or only
+// those named; the stretches read are noted where asked.
+struct Stretches {
+  const std::vector<DataRange>* only = nullptr;
+  std::vector<DataRange>* read = nullptr;
+  void copied(off_t start, off_t end) const {
+    if (read && end > start) read->push_back(DataRange{start, end});
+  }
+};
+
 // The next stretch of data of the open file at or after offset, [start, end); false after
 // the last. Holes between stretches are skipped, so a copy keeps them: copy_file_range keeps
 // them only on some file systems. A file system that cannot tell holes reports all as data.
-bool nextData(int fd, off_t offset, off_t& start, off_t& end) {
+bool nextData(int fd, off_t offset, off_t& start, off_t& end, const Stretches& stretches) {
+  if (stretches.only) {
+    const auto& only = *stretches.only;
+    const auto next = std::upper_bound(only.begin(), only.end(), offset,
+                                       [](off_t at, const DataRange& range) { return at < range.end; });
+    if (next == only.end()) return false;
+    start = std::max<off_t>(next->start, offset);
+    end = std::min<off_t>(next->end, lseek(fd, 0, SEEK_END));
+    return end > start;
+  }
   start = lseek(fd, offset, SEEK_DATA);
   if (start < 0 && errno == ENXIO) return false;  // only a hole (or nothing) from offset on
   if (start < 0) start = offset;
@@ -103,12 +123,12 @@ size_t nextKernelCopyStep(size_t done, std::chrono::steady_clock::duration took)
 
 // copy_file_range of every stretch of data, in steps sized by the measured rate. kUnsupported only before the first byte, so
 // the caller can fall back to reading and writing from the start.
-KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
+KernelCopy copyInKernel(int from, int to, const Stretches& stretches, Ticker& ticker) {
   Writeback writeback(to);
   bool started = false;
   size_t step = kKernelCopyFirstBytes;
   off_t offset = 0, start = 0, end = 0;
-  while (nextData(from, offset, start, end)) {
+  while (nextData(from, offset, start, end, stretches)) {
     if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start)
       return KernelCopy::kFailed;
     for (offset = start; offset < end;) {
@@ -128,6 +148,7 @@ KernelCopy copyInKernel(int from, int to, Ticker& ticker) {
       step = nextKernelCopyStep(static_cast<size_t>(done), std::chrono::steady_clock::now() - begun);
       ticker.maybeTick();
     }
+    stretches.copied(start, offset);
     offset = std::max(offset, end);
   }
   return endLikeSource(from, to, offset) ? KernelCopy::kDone : KernelCopy::kFailed;
@@ -146,12 +167,12 @@ void hashHole(FingerprintStream& prints, off_t size) {
 // Reads, hashes and writes block by block, stretch of data by stretch. With prints the
 // blocks are read straight into the stream's buffers: while this thread writes block k and
 // reads k+1, a helper hashes block k; holes are hashed as the zeros they read as.
-bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
+bool copyByBlocks(int from, int to, const Stretches& stretches, FingerprintStream* prints, Ticker& ticker) {
   std::unique_ptr<char[]> own(prints ? nullptr : new char[kCopyBlockBytes]);
   Writeback writeback(to);
   internal::ReadWindow window(from);
   off_t offset = 0, start = 0, end = 0;
-  while (nextData(from, offset, start, end)) {
+  while (nextData(from, offset, start, end, stretches)) {
     if (prints) hashHole(*prints, start - offset);
     if (lseek(from, start, SEEK_SET) != start || lseek(to, start, SEEK_SET) != start) return false;
     for (offset = start; offset < end;) {
@@ -168,6 +189,7 @@ bool copyByBlocks(int from, int to, FingerprintStream* prints, Ticker& ticker) {
       writeback.reached(offset);
       ticker.maybeTick();
     }
+    stretches.copied(start, offset);
     offset = std::max(offset, end);
   }
   const off_t size = lseek(from, 0, SEEK_END);
@@ -197,20 +219,27 @@ mode_t takeOwner(int to, uid_t owner, gid_t group, mode_t wanted) {
 bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& options) {
   Ticker ticker(options.tick);
   FingerprintStream stream;
+  const Stretches stretches{options.data, options.sourceData};
   bool wantPrints = options.sourcePrints != nullptr;
   bool copied = false;
   bool blocks = wantPrints;
   if (!blocks) {
-    KernelCopy result = copyInKernel(from, to, ticker);
-    if (result == KernelCopy::kUnsupported) blocks = true;
+    KernelCopy result = copyInKernel(from, to, stretches, ticker);
+    if (result == KernelCopy::kUnsupported) {
+      blocks = true;
+      if (options.sourceData) options.sourceData->clear();
+    }
     copied = result == KernelCopy::kDone;
   }
-  if (blocks) copied = copyByBlocks(from, to, wantPrints ? &stream : nullptr, ticker);
+  if (blocks) copied = copyByBlocks(from, to, stretches, wantPrints ? &stream : nullptr, ticker);
   if (!copied) return false;
   const mode_t mode = options.ownership
                           ? takeOwner(to, options.ownership->owner, options.ownership->group,
                                       static_cast<mode_t>(options.ownership->mode))
                           : takeOwner(to, source.st_uid, source.st_gid, source.st_mode);
+  // After the owner and the bytes, since a change of either drops a file capability, and
+  // before the mode, which may close the file to its owner's own changes.
+  if (options.attributes && !writeAttributes(to, *options.attributes, !options.keepInherited)) return false;
   // A volume that keeps no permission bits (FAT) refuses to change them; the bytes still count.
   if (fchmod(to, mode) != 0 && errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
     return false;
@@ -265,6 +294,7 @@ Temporary copyOpenToTemporary(int from, const Held& folder, const CopyOptions& o
     return temporary;
   }
   if (options.sourceSeen) *options.sourceSeen = internal::identityOf(info);
+  if (options.sourceData) options.sourceData->clear();
   posix_fadvise(from, 0, 0, POSIX_FADV_SEQUENTIAL);
   bool good = fillCopy(from, to, info, options);
   close(from);
@@ -309,6 +339,12 @@ Temporary copyPlaceToTemporary(const Place& source, const Held& folder, const Co
        !(Inode{info.st_dev, info.st_ino} == *options.expected))) {
     close(from);
     errno = ESTALE;
+    return {};
+  }
+  // What cannot come back with the file keeps it where it is.
+  if (options.sourceAttributes && readAttributes(from, *options.sourceAttributes) != AttributesRead::kRead) {
+    close(from);
+    errno = EPERM;
     return {};
   }
   return copyOpenToTemporary(from, folder, options);

@@ -102,6 +102,7 @@ FileIdentity internal::identityOf(const struct stat& info) {
   identity.inode = info.st_ino;
   identity.size = info.st_size;
   identity.modified = info.st_mtim;
+  identity.accessed = info.st_atim;
   identity.changed = info.st_ctim;
   return identity;
 }
@@ -406,7 +407,12 @@ struct FolderListing::Impl {
 };
 
 FolderListing::FolderListing(const std::string& folder) : impl_(new Impl) {
-  if (!folder.empty()) impl_->listing = opendir(folder.c_str());
+  if (folder.empty()) return;
+  // Listing a folder would otherwise move its access time, which "BACK" gives back as it was.
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  int fd = open(folder.c_str(), kFlags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = open(folder.c_str(), kFlags);  // not the user's own
+  if (fd >= 0 && !(impl_->listing = fdopendir(fd))) close(fd);
 }
 
 FolderListing::~FolderListing() {

@@ -6,9 +6,11 @@
 #include <memory>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace platform {
 
+struct Attributes;
 struct Fingerprints;
 class HeldFolder;
 
@@ -52,6 +54,7 @@ struct FileIdentity {
   uint64_t device = 0, inode = 0;
   int64_t size = kNothingThere;  // kNothingThere when no regular file was there
   timespec modified{}, changed{};
+  timespec accessed{};  // not part of the identity: reading the file may move it
   bool operator==(const FileIdentity& other) const;
 };
 // The identity of the regular file at path (links are not followed); size kNothingThere
@@ -79,6 +82,13 @@ bool restoreOwnership(const std::string& path, const Ownership& ownership);
 // (CAP_CHOWN and CAP_FOWNER): then copies keep owners, else they become the user's.
 bool maySetOwners();
 
+// A stretch of a file that holds data, [start, end) in bytes; what lies between stretches
+// is a hole, read as zeros and taking no room.
+struct DataRange {
+  int64_t start = 0, end = 0;
+  bool operator==(const DataRange&) const = default;
+};
+
 struct CopyOptions {
   bool durable = false;                   // fdatasync the copy before reporting success
   Fingerprints* sourcePrints = nullptr;   // when set: fingerprints of the bytes read from source
@@ -90,6 +100,17 @@ struct CopyOptions {
   const Ownership* ownership = nullptr;
   const timespec* times = nullptr;        // {accessed, modified}
   const Inode* expected = nullptr;        // when set, only this very file is copied
+  // When set: the source's extended attributes and flags as it was read. A source holding
+  // one that could not be set again (see readAttributes) is not copied, errno EPERM.
+  Attributes* sourceAttributes = nullptr;
+  // When set, given to the copy before it is complete; ACLs it inherited and these do not
+  // name are removed unless keepInherited.
+  const Attributes* attributes = nullptr;
+  bool keepInherited = false;
+  std::vector<DataRange>* sourceData = nullptr;  // when set: the stretches of data read
+  // When set, only these stretches are read from the source and written: the rest of the
+  // copy is holes, whatever the source holds there (a staging volume that keeps no holes).
+  const std::vector<DataRange>* data = nullptr;
 };
 
 // A complete copy under a short temporary name (".burnshelf-" + 6 characters) in its

@@ -4,6 +4,7 @@
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <cstdio>
 #include <unistd.h>
 
@@ -34,7 +35,7 @@ int realUtimensat(int dir, const char* path, const timespec times[2], int flags)
 
 const Syscalls kReal = {realOpenat, realOpenat2, ::read,    ::write,  realCopyFileRange,
                         ::fsync,    ::fdatasync, ::syncfs,  realRenameat,
-                        ::unlinkat, ::mkdirat,   realUtimensat};
+                        ::unlinkat, ::mkdirat,   realUtimensat, ::fsetxattr};
 Syscalls inUse = kReal;
 
 }  // namespace

@@ -24,6 +24,7 @@ struct Syscalls {
   int (*mkdirat)(int dir, const char* path, mode_t mode);
   // A null path sets the times of the open file dir (futimens).
   int (*utimensat)(int dir, const char* path, const timespec times[2], int flags);
+  int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
 };
 
 // The table in use; tests assign entries and put realSyscalls() back afterwards.

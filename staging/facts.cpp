@@ -5,6 +5,11 @@
 //   sum <list position> <SHA-1> <MD5> <CRC32>     lower-case hex, the CRC in 8 digits
 //   database <SHA-1 of Shelfdex.dat>
 //   mode <list position> <octal permission bits> <owner id> <group id>
+//   times <list position> <accessed s> <ns> <modified s> <ns>   seconds since 1970 UTC
+//         (negative before), and nanoseconds 0 to 999999999 added to them
+//   xattr <list position> <attribute name> <value in lower-case hex>
+//   flags <list position> <chattr letters: A, d>
+//   data <list position> [<start> <end>]...   a file's stretches of data, the rest holes
 //   seal <HMAC-SHA-256 of every line before it, under the user's key>   the last line
 // Lines of another lower-case kind are facts of a later version and are passed over.
 #include "staging/facts.h"
@@ -130,7 +135,103 @@ bool modeLine(const std::vector<std::string>& fields, int64_t& position, platfor
   return true;
 }
 
+bool secondsOf(const std::string& text, int64_t& seconds) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!positionOf(negative ? text.substr(1) : text, seconds)) return false;
+  if (negative) seconds = -seconds;
+  return true;
+}
+
+bool timeOf(const std::string& secondsText, const std::string& nanosText, timespec& time) {
+  int64_t seconds = 0, nanos = 0;
+  if (!secondsOf(secondsText, seconds) || nanosText.size() > 9 || !positionOf(nanosText, nanos)) return false;
+  time = timespec{static_cast<time_t>(seconds), static_cast<long>(nanos)};
+  return true;
+}
+
+std::string timeText(const timespec& time) {
+  return platform::integerText(time.tv_sec) + "\t" + platform::integerText(time.tv_nsec);
+}
+
+const char kHexDigits[] = "0123456789abcdef";
+
+std::string hexText(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (unsigned char byte : bytes) text += {kHexDigits[byte >> 4], kHexDigits[byte & 15]};
+  return text;
+}
+
+bool bytesOfHex(const std::string& text, std::string& bytes) {
+  constexpr size_t kLargestValue = 65536;  // the most an extended attribute holds
+  if (text.size() % 2 != 0 || text.size() > 2 * kLargestValue || !isHex(text, text.size())) return false;
+  bytes.clear();
+  for (size_t i = 0; i < text.size(); i += 2)
+    bytes += static_cast<char>(static_cast<uint8_t>(crcOf(text.substr(i, 2))));
+  return true;
+}
+
+// Reads a times, xattr, flags or data line into facts; false when it is not what writeFacts
+// writes. An attribute of a kind this version does not carry is passed over.
+bool readEntryFact(const std::vector<std::string>& fields, MoveFacts& facts) {
+  int64_t position = 0;
+  if (fields.size() < 2 || !positionOf(fields[1], position)) return false;
+  const std::string& kind = fields[0];
+  if (kind == "times") {
+    ExactTimes times;
+    if (fields.size() != 6 || !timeOf(fields[2], fields[3], times.accessed) ||
+        !timeOf(fields[4], fields[5], times.modified))
+      return false;
+    facts.times[position] = times;
+  } else if (kind == "xattr") {
+    std::string name, value;
+    if (fields.size() != 4 || !unescaped(fields[2], name) || !bytesOfHex(fields[3], value)) return false;
+    if (platform::carriedAttribute(name)) facts.attributes[position].extended.emplace_back(name, value);
+  } else if (kind == "flags") {
+    if (fields.size() != 3 || !platform::carriedFlags(fields[2])) return false;
+    facts.attributes[position].flags = fields[2];
+  } else {
+    std::vector<platform::DataRange> ranges;
+    int64_t reached = 0;
+    for (size_t f = 2; f + 1 < fields.size(); f += 2) {
+      platform::DataRange range;
+      if (!positionOf(fields[f], range.start) || !positionOf(fields[f + 1], range.end) || range.start < reached ||
+          range.end <= range.start)
+        return false;
+      reached = range.end;
+      ranges.push_back(range);
+    }
+    if (fields.size() % 2 != 0) return false;
+    facts.data[position] = std::move(ranges);
+  }
+  return true;
+}
+
+std::string entryFactLines(const MoveFacts& facts) {
+  std::string text;
+  for (const auto& [position, times] : facts.times)
+    text += "times\t" + platform::integerText(position) + "\t" + timeText(times.accessed) + "\t" +
+            timeText(times.modified) + "\n";
+  for (const auto& [position, attributes] : facts.attributes) {
+    for (const auto& [name, value] : attributes.extended)
+      text += "xattr\t" + platform::integerText(position) + "\t" + escaped(name) + "\t" + hexText(value) + "\n";
+    if (!attributes.flags.empty()) text += "flags\t" + platform::integerText(position) + "\t" + attributes.flags + "\n";
+  }
+  for (const auto& [position, ranges] : facts.data) {
+    text += "data\t" + platform::integerText(position);
+    for (const platform::DataRange& range : ranges)
+      text += "\t" + platform::integerText(range.start) + "\t" + platform::integerText(range.end);
+    text += "\n";
+  }
+  return text;
+}
+
 }  // namespace
+
+bool ExactTimes::operator==(const ExactTimes& other) const {
+  return accessed.tv_sec == other.accessed.tv_sec && accessed.tv_nsec == other.accessed.tv_nsec &&
+         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
 
 MoveFacts factsOfList(const std::vector<FileEntry>& files) {
   MoveFacts facts;
@@ -165,6 +266,7 @@ bool writeFacts(const platform::Held& base, const MoveFacts& facts) {
   for (const auto& [position, mode] : facts.modes)
     text += "mode\t" + platform::integerText(position) + "\t" + octalText(mode.mode) + "\t" +
             platform::integerText(mode.owner) + "\t" + platform::integerText(mode.group) + "\n";
+  text += entryFactLines(facts);
   // Whoever can write the staging area can recompute every fingerprint; only the user's
   // key, which never lies there, tells the user's own facts from anyone else's.
   const std::string key = platform::userKey(true);
@@ -209,6 +311,11 @@ std::optional<MoveFacts> readFacts(const platform::Held& base, bool& damaged) {
       }
     } else if (fields[0] == "mode" && modeLine(fields, position, mode)) {
       facts.modes[position] = mode;
+    } else if (fields[0] == "times" || fields[0] == "xattr" || fields[0] == "flags" || fields[0] == "data") {
+      if (!readEntryFact(fields, facts)) {
+        damaged = true;
+        return std::nullopt;
+      }
     } else if (fields[0] == "volume" || fields[0] == "kept" || fields[0] == "mode" ||
                fields[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos) {
       damaged = true;

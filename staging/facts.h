@@ -10,7 +10,9 @@
 #include <set>
 #include <string>
 #include <vector>
+#include <ctime>
 
+#include "platform/attributes.h"
 #include "platform/fingerprint.h"
 #include "platform/beneath.h"
 #include "platform/files.h"
@@ -38,6 +40,12 @@ struct SourceVolume {
   bool operator==(const SourceVolume&) const = default;
 };
 
+// The exact access and write times of an entry, in seconds and nanoseconds since 1970 UTC.
+struct ExactTimes {
+  timespec accessed{}, modified{};
+  bool operator==(const ExactTimes& other) const;
+};
+
 struct MoveFacts {
   bool present = false;               // false for a database without Shelfdex.facts
   std::vector<SourceVolume> volumes;
@@ -49,6 +57,12 @@ struct MoveFacts {
   // Mode, owner and group of each entry by list position: a staging volume that keeps no
   // modes or owners (FAT, exFAT, NTFS) gives every copy its own, and BACK re-creates folders.
   std::map<int64_t, platform::Ownership> modes;
+  // Exact times of each entry by list position: Shelfdex.dat holds local dates to the second
+  // between 1970 and 2038 only, and a staging volume may round or clip what its copies keep.
+  // An entry with times had its attributes and its stretches of data recorded as well.
+  std::map<int64_t, ExactTimes> times;
+  std::map<int64_t, platform::Attributes> attributes;       // of entries that have any
+  std::map<int64_t, std::vector<platform::DataRange>> data;  // of files with holes
   // True when this user's own Burnshelf wrote them: sealed with the user's key (or recorded
   // by a "GO" of this run). Only then are owners, set-id bits and kept entries believed.
   bool own = false;

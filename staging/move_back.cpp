@@ -62,6 +62,17 @@ platform::Ownership foreignOwnership(int64_t mode, ListPlaces& places, size_t i)
   return owner;
 }
 
+// The attributes recorded of entry i that it is given again: all of them from the user's
+// own facts; from any other staging area only those that grant no one any right.
+platform::Attributes attributesToGive(const MoveFacts& facts, int64_t i) {
+  const auto recorded = facts.attributes.find(i);
+  if (recorded == facts.attributes.end()) return {};
+  platform::Attributes attributes = recorded->second;
+  if (!facts.own)
+    std::erase_if(attributes.extended, [](const auto& attribute) { return platform::grantsRights(attribute.first); });
+  return attributes;
+}
+
 // What a restored file is given besides its bytes, all set on the copy before it takes its
 // name: from the user's own facts its recorded owner, group and mode; from any other staging
 // area only permission bits, as a foreign file (never another owner or a set-id bit that only
@@ -74,9 +85,18 @@ CopyTerms restoreTerms(const State& state, int64_t i, const platform::Place& sta
   if (known && state.facts.own) terms.ownership = recorded->second;
   else terms.ownership = foreignOwnership(known ? recorded->second.mode : platform::ownershipAt(staged).mode,
                                           places, static_cast<size_t>(i));
-  timespec accessed{0, -1}, modified{0, -1};  // not known until read
-  platform::timesAt(staged, accessed, modified);
-  terms.times = std::array<timespec, 2>{restoredTime(accessed, entry.accessed), restoredTime(modified, entry.modified)};
+  const auto exact = state.facts.times.find(i);
+  if (exact != state.facts.times.end()) {
+    terms.times = std::array<timespec, 2>{exact->second.accessed, exact->second.modified};
+    terms.attributes = attributesToGive(state.facts, i);
+    terms.keepInherited = !state.facts.own;
+    const auto data = state.facts.data.find(i);
+    if (data != state.facts.data.end()) terms.data = &data->second;
+  } else {
+    timespec accessed{0, -1}, modified{0, -1};  // not known until read
+    platform::timesAt(staged, accessed, modified);
+    terms.times = std::array<timespec, 2>{restoredTime(accessed, entry.accessed), restoredTime(modified, entry.modified)};
+  }
   terms.size = entry.size;
   const auto sums = state.facts.sums.find(i);
   if (sums != state.facts.sums.end()) terms.expected = &sums->second;
@@ -164,15 +184,18 @@ void finishFile(const State& state, const ProvenCopies::Done& done, ListPlaces& 
   restore.superseded.push_back(done.id);
 }
 
-// Gives the folders this "BACK" made again the mode and owner "GO" recorded (as a foreign
+// Gives the folders this "BACK" made again the attributes, mode and owner "GO" recorded (as a foreign
 // area's files get them), the deepest first, so a folder closed to the user is closed only
 // after everything below it.
 void restoreFolderModes(const State& state, ListPlaces& places, const std::vector<int64_t>& recreated) {
   for (auto i = recreated.rbegin(); i != recreated.rend(); ++i) {
     const size_t at = static_cast<size_t>(*i);
+    const platform::Held folder = places.folderOf(at);
+    // Attributes before the mode, which may close the folder to its owner's own changes.
+    if (state.facts.times.count(*i) != 0)
+      platform::setHeldAttributes(folder, attributesToGive(state.facts, *i), state.facts.own);
     const auto mode = state.facts.modes.find(*i);
     if (mode == state.facts.modes.end() && state.facts.own) continue;
-    const platform::Held folder = places.folderOf(at);
     const platform::Ownership ownership =
         state.facts.own ? mode->second
                         : foreignOwnership(mode == state.facts.modes.end() ? platform::heldOwnership(folder).mode
@@ -207,7 +230,14 @@ bool keptInPlace(const State& state, int64_t i, ListPlaces& places) {
          platform::identityAt(places.placeOf(static_cast<size_t>(i))).size == state.files[static_cast<size_t>(i)].size;
 }
 
-void setFolderDates(const FileEntry& entry, const platform::Held& folder) {
+// A folder's exact times where they were recorded, else its dates from the database.
+void setFolderDates(const State& state, int64_t i, const platform::Held& folder) {
+  const auto exact = state.facts.times.find(i);
+  if (exact != state.facts.times.end()) {
+    platform::setHeldTimes(folder, exact->second.accessed, exact->second.modified);
+    return;
+  }
+  const FileEntry& entry = state.files[static_cast<size_t>(i)];
   platform::setHeldTimes(folder, timespec{platform::fromDateValue(entry.accessed), 0},
                          timespec{platform::fromDateValue(entry.modified), 0});
 }
@@ -314,7 +344,7 @@ void moveBack(State& state, platform::Gui& gui) {
 
   // Date pass: after every file is back, so no later copy touches a folder's dates.
   for (int64_t i = 0; i < n; ++i) {
-    if (state.files[i].kind != kFile) setFolderDates(state.files[i], places.folderOf(static_cast<size_t>(i)));
+    if (state.files[i].kind != kFile) setFolderDates(state, i, places.folderOf(static_cast<size_t>(i)));
     gui.setState(ui::kProgressBar, progressAt(i, n));
   }
 

@@ -35,6 +35,8 @@ struct CopyRecord {
   platform::FileIdentity copy;   // the staged copy as it stood once in place
   platform::FileIdentity seen;   // the source as it was read for the copy
   platform::Fingerprints prints; // of the bytes read for the copy, with the check
+  platform::Attributes attributes;         // the source's, as it was read
+  std::vector<platform::DataRange> data;   // the stretches of data read from it
 };
 
 int64_t stagingFolderCount(int64_t entries) {
@@ -68,6 +70,40 @@ bool writeDatabaseAndFacts(const StagingArea& area, State& state) {
   return !state.facts.databaseSha1.empty() && writeFacts(area.base(), state.facts);
 }
 
+// The exact times and attributes of every listed folder as GO finds them, before it takes
+// any file out of them; BACK gives them back to the folders.
+void recordFolders(State& state, ListPlaces& sources) {
+  for (size_t i = 0; i < state.files.size(); ++i) {
+    if (state.files[i].kind != kFolder) continue;
+    const platform::Held folder = sources.folderOf(i);
+    ExactTimes times;
+    if (platform::heldTimes(folder, times.accessed, times.modified)) state.facts.times[static_cast<int64_t>(i)] = times;
+    platform::Attributes attributes;
+    if (platform::heldAttributes(folder, attributes) == platform::AttributesRead::kRead && !(attributes == platform::Attributes{}))
+      state.facts.attributes[static_cast<int64_t>(i)] = std::move(attributes);
+  }
+}
+
+// What must travel with a staged file besides its bytes: its exact times, its attributes,
+// where it holds data when it has holes, and its fingerprints.
+void recordStaged(State& state, int64_t i, CopyRecord& record) {
+  state.facts.times[i] = ExactTimes{record.seen.accessed, record.seen.modified};
+  if (!(record.attributes == platform::Attributes{})) state.facts.attributes[i] = std::move(record.attributes);
+  const bool whole = record.data.size() == 1 && record.data[0] == platform::DataRange{0, record.seen.size};
+  if (record.seen.size > 0 && !whole) state.facts.data[i] = std::move(record.data);
+  if (!record.prints.sha1.empty()) state.facts.sums[i] = record.prints;
+}
+
+// A file kept in place takes none of its facts along.
+void forgetKept(MoveFacts& facts) {
+  for (int64_t i : facts.kept) {
+    facts.sums.erase(i);
+    facts.times.erase(i);
+    facts.attributes.erase(i);
+    facts.data.erase(i);
+  }
+}
+
 void showCopying(const State& state, platform::Gui& gui, const FileEntry& entry, int64_t size) {
   ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, "FILE>" + platform::filePart(entry.path),
                    "SIZE>" + megabytesText(size)});
@@ -89,6 +125,8 @@ void copyEntry(const State& state, platform::Gui& gui, int64_t i, ProvenCopies& 
   // The staging area is no place for others to read: the copy is the user's alone, and its
   // owner and mode travel in the facts.
   terms.ownership = platform::asRunningUser(0600);
+  terms.attributesSeen = &record.attributes;
+  terms.dataSeen = &record.data;
   copies.copy(i, source, staged, std::move(terms));
 }
 
@@ -144,6 +182,8 @@ void moveOut(State& state, platform::Gui& gui) {
   if (lock.refused() || stagingAreaOccupied(area, n)) refuseOccupiedArea(gui, lock.reason());
   state.facts = factsOfList(state.files);
   state.facts.own = true;  // recorded by this run: believed by its own "BACK"
+  ListPlaces sources(state.files, chosenFoldersOf(state.files, state.facts));
+  recordFolders(state, sources);
   if (!writeDatabaseAndFacts(area, state)) {
     // Ours: none was there.
     for (const std::string& name : {kDatabaseName, kFactsName, kContentsListName}) platform::removeAt(area.at(name));
@@ -155,7 +195,6 @@ void moveOut(State& state, platform::Gui& gui) {
   // Copy pass: nothing is deleted until every file has been copied and proven. Each source
   // is reached beneath the chosen folder it was listed in, each copy beneath the staging
   // folder this "GO" made.
-  ListPlaces sources(state.files, chosenFoldersOf(state.files, state.facts));
   std::vector<CopyRecord> records(state.files.size());
   ProvenCopies copies(gui, check, ProvenCopies::FailedCopy::kAsk, [&](int64_t i) {
     showCopying(state, gui, state.files[i], state.files[i].size);
@@ -183,6 +222,16 @@ void moveOut(State& state, platform::Gui& gui) {
   // Every copy reaches the disk before its source may go; where the volume cannot say so
   // at once, each copy is synced on its own and one that fails keeps its source.
   const bool allDurable = n == 0 || platform::syncHeldVolume(area.base());
+  // What travels with each staged file is on the disk before any source goes, so a "GO"
+  // stopped in the middle loses no time or attribute of what it took.
+  for (int64_t i = 0; i < n; ++i)
+    if (records[i].staged) recordStaged(state, i, records[i]);
+  if (!writeFacts(area.base(), state.facts)) {
+    for (int64_t i = 0; i < n; ++i)
+      if (state.files[i].kind == kFile) state.facts.kept.insert(i);
+    ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, notMovedLine(state)});
+    stopForDriveError(gui);
+  }
 
   ui::showStatus(gui, {state.sizeLine, kDatabaseWritten, "Delete Files"});
   for (int64_t i = 0; i < n; ++i) {
@@ -192,7 +241,6 @@ void moveOut(State& state, platform::Gui& gui) {
       const platform::Place staged = area.copyOf(i);
       if (record.staged && !allDurable) record.staged = platform::flushAndForget(staged);
       if (keptInPlace(entry, record, sources.placeOf(static_cast<size_t>(i)), staged)) state.facts.kept.insert(i);
-      else if (!record.prints.sha1.empty()) state.facts.sums[i] = record.prints;
     }
     gui.setState(ui::kProgressBar, progressAt(i, n));
   }
@@ -207,6 +255,7 @@ void moveOut(State& state, platform::Gui& gui) {
   // "BACK" passes over the files left in place (the user finds them named in the list) and
   // proves every staged copy against the fingerprints of what left.
   showMoved(state, gui);
+  forgetKept(state.facts);
   if (!writeFacts(area.base(), state.facts) || !writeKeptList(area.base(), state.files, state.facts.kept) ||
       !writeContentsList(area.base(), state.files, state.facts.kept) || !writeSumLists(area.base(), state.facts))
     stopForDriveError(gui);

@@ -24,8 +24,10 @@ constexpr int64_t kBatchBytes = 64 << 20;
 constexpr size_t kBatchFiles = 500;
 constexpr int64_t kReadAheadFiles = 32;
 
+// A source that is no longer the file that was listed, or holds what could not come back
+// with it (EPERM): kept where it is, no retry asked.
 bool sourceReplaced(int error) {
-  return error == ESTALE || error == ELOOP || error == EXDEV || error == ENOENT || error == ENOTDIR ||
+  return error == ESTALE || error == EPERM || error == ELOOP || error == EXDEV || error == ENOENT || error == ENOTDIR ||
          error == EINVAL;
 }
 
@@ -46,6 +48,11 @@ platform::CopyOptions ProvenCopies::optionsFor(const CopyTerms& terms, platform:
   options.ownership = terms.ownership ? &*terms.ownership : nullptr;
   options.times = terms.times ? terms.times->data() : nullptr;
   options.expected = &terms.inode;
+  options.sourceAttributes = terms.attributesSeen;
+  options.sourceData = terms.dataSeen;
+  options.attributes = terms.attributes ? &*terms.attributes : nullptr;
+  options.keepInherited = terms.keepInherited;
+  options.data = terms.data;
   return options;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/attributes.h"
 #include "platform/beneath.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -45,6 +46,12 @@ struct CopyTerms {
   std::optional<platform::Ownership> ownership;      // instead of the source's own
   std::optional<std::array<timespec, 2>> times;      // {accessed, modified} instead of the source's
   int64_t size = platform::kNothingThere;            // bytes the copy must hold (-1: any)
+  platform::Attributes* attributesSeen = nullptr;    // gets the source's attributes; one that
+                                                     // cannot come back keeps it (kSourceDiffers)
+  std::vector<platform::DataRange>* dataSeen = nullptr;  // gets the stretches of data read
+  std::optional<platform::Attributes> attributes;    // given to the copy
+  bool keepInherited = false;                        // ACLs inherited from its folder stay
+  const std::vector<platform::DataRange>* data = nullptr;  // only these are read; the rest holes
 };
 
 // Copies made at once and proven in batches. Each copy goes through a temporary name in its

@@ -40,13 +40,16 @@ class MoveBack : public StagingFixture {
     listFile("a/b/c/note", "note");
   }
 
-  // Gives each listed folder a last-write date a second apart, as the scan would have found.
+  // Gives each listed folder dates 100 days apart, on the disk and as the scan would have
+  // found them.
   void dateFolders() {
     int32_t date = 1400000000;
     for (staging::FileEntry& entry : state.files) {
       if (entry.kind != staging::kFolder) continue;
       entry.modified = date;
       entry.accessed = date + 7;
+      platform::setFileDate(entry.path, platform::kModified, entry.modified);
+      platform::setFileDate(entry.path, platform::kAccessed, entry.accessed);
       date += 86400 * 100;
     }
   }
@@ -65,8 +68,8 @@ class MoveBackEitherWay : public MoveBack, public ::testing::WithParamInterface<
 TEST_P(MoveBackEitherWay, PutsEveryFileBackExactlyAndRemovesTheStagingArea) {
   setCheck(GetParam());
   listTree();
-  dateFolders();
   const Snapshot before = data();
+  dateFolders();
   ASSERT_TRUE(clickGo());
   ASSERT_NE(data(), before);
 
@@ -126,8 +129,8 @@ TEST_F(MoveBack, ModesComeFromWhatGoRecordedOnAVolumeThatKeepsNone) {
 
 TEST_F(MoveBack, MissingFoldersComeBackBeforeTheirFiles) {
   listTree();
-  dateFolders();
   const Snapshot before = data();
+  dateFolders();
   ASSERT_TRUE(clickGo());
   platform::deleteFolder(tree.path("data/a/b"));
 
@@ -371,6 +374,8 @@ TEST_F(MoveBack, DatesComeBackUnchangedAcrossSummerAndWinterTime) {
     const bool summer = entry.path.find("/summer") != std::string::npos;
     entry.modified = summer ? summerNoon : winterNoon;
     entry.accessed = entry.modified;
+    platform::setFileDate(entry.path, platform::kModified, entry.modified);
+    platform::setFileDate(entry.path, platform::kAccessed, entry.accessed);
   }
   ASSERT_TRUE(clickGo());
   ASSERT_TRUE(clickBack());

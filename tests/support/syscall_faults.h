@@ -24,6 +24,7 @@ struct SyscallRules {
   std::function<int(int dir, const char* path, int flags)> unlinkat;
   std::function<int(int dir, const char* path, mode_t mode)> mkdirat;
   std::function<int(int dir, const char* path, const timespec* times, int flags)> utimensat;
+  std::function<int(int fd, const char* name, const void* value, size_t size, int flags)> fsetxattr;
 };
 
 inline SyscallRules& syscallRules() {
@@ -58,6 +59,8 @@ inline void applySyscallRules() {
   if (r.unlinkat) table.unlinkat = [](int d, const char* p, int f) { return syscallRules().unlinkat(d, p, f); };
   if (r.mkdirat) table.mkdirat = [](int d, const char* p, mode_t m) { return syscallRules().mkdirat(d, p, m); };
   if (r.utimensat) table.utimensat = [](int d, const char* p, const timespec* t, int f) { return syscallRules().utimensat(d, p, t, f); };
+  if (r.fsetxattr)
+    table.fsetxattr = [](int fd, const char* n, const void* v, size_t s, int f) { return syscallRules().fsetxattr(fd, n, v, s, f); };
 }
 
 inline void restoreSyscalls() {
