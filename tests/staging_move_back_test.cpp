@@ -6,9 +6,16 @@
 #include <ctime>
 #include <functional>
 #include <sstream>
+#include <filesystem>
+#include <fstream>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/xattr.h>
 
 #include "platform/gui_test_access.h"
+#include "support/metadata.h"
 #include "support/staging_fixture.h"
+#include "support/syscall_faults.h"
 #include "support/time_zone.h"
 
 namespace {
@@ -512,6 +519,148 @@ TEST_F(MoveBack, RemovesTheTemporariesAStoppedCopyLeft) {
   EXPECT_FALSE(tree.exists("data/a/b/.burnshelf-Ab12Cd"));
   EXPECT_EQ(tree.read("data/a/.burnshelf-notes"), "the user's");
   EXPECT_TRUE(tree.list("stage").empty());
+}
+
+// ---- what comes back besides the bytes ----
+
+// One entry of a tree laid with what users' files carry.
+struct Carried {
+  const char* path;  // folders end with "/"
+  timespec accessed, modified;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  int flags = 0;
+};
+
+class Fidelity : public MoveBack {
+ protected:
+  // Lays and lists the rows in their order; a sparse disk image goes with the last folder.
+  void lay(const std::vector<Carried>& rows) {
+    for (const Carried& row : rows) {
+      const std::string relative = row.path;
+      const bool folder = relative.back() == '/';
+      const std::string path = folder ? listFolder(relative.substr(0, relative.size() - 1)) : tree.write("data/" + relative, relative);
+      for (const auto& [name, value] : row.attributes)
+        ASSERT_EQ(lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0), 0) << name << " on " << path;
+      if (!folder) listExisting(path);
+      if (row.flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) locked.push_back(path);
+    }
+    image = tree.path("data/tags/disk.img");
+    const int fd = open(image.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(pwrite(fd, "start", 5, 0), 5);
+    ASSERT_EQ(pwrite(fd, "middle", 6, 4 * kMiB), 6);
+    ASSERT_EQ(ftruncate(fd, 16 * kMiB), 0);
+    close(fd);
+    listExisting(image);
+    // Times last, as laying the files moved their folders' times; flags after them.
+    for (const Carried& row : rows) {
+      const std::string path = tree.path("data/" + std::string(row.path));
+      const timespec times[2] = {row.accessed, row.modified};
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+      if (row.flags) ASSERT_TRUE(testing_support::setFlags(path, row.flags)) << path;
+    }
+  }
+
+  // A staging volume that keeps no holes (exFAT, NTFS): the staged copies are written out whole.
+  void fillHoles() {
+    for (size_t i = 0; i < state.files.size(); ++i) {
+      if (state.files[i].kind != staging::kFile || !tree.exists(staged(i).substr(tree.path("").size()))) continue;
+      const std::string bytes = readFile(staged(static_cast<int64_t>(i)));
+      std::ofstream(staged(static_cast<int64_t>(i)), std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+    }
+  }
+
+  // A file that cannot be deleted would outlive the test's tree.
+  void TearDown() override {
+    for (const std::string& path : locked) testing_support::setFlags(path, 0);
+    MoveBack::TearDown();
+  }
+
+  std::string image;
+  std::vector<std::string> locked;
+};
+
+// Times at the edges of what Shelfdex.dat can say (before 1970, after 2038 and 2106, the hour
+// repeated when summer time ends, nanoseconds), desktop tags, ACLs of a shared folder and a
+// file, a capability, chattr flags and holes: after "GO" and "BACK", through a staging volume
+// that keeps no holes, with the folders made again, every entry is as it was.
+TEST_F(Fidelity, EverythingAnEntryCarriesComesBack) {
+  const testing_support::ZoneGuard zone("Europe/Berlin");
+  std::vector<Carried> rows = {
+      {"old/", {-315619200, 5}, {-1, 999999999}, {}},
+      {"old/letter", {-31536000, 0}, {0, 1}, {}},
+      {"dst first/", {1635640200, 0}, {1635640200, 0}, {}},  // 02:30 CEST on 31 October 2021
+      {"dst second/", {1635643800, 0}, {1635643800, 0}, {}},  // 02:30 CET, an hour later
+      {"dst second/log", {1635643800, 500}, {1635643800, 0}, {}},
+      {"future/", {2208988800, 1}, {3786912000, 0}, {}},  // 2040 and 2090
+      {"future/2108", {4354819200, 0}, {4354819200, 999999999}, {}},
+      {"tags/", {1700000000, 0}, {1700000001, 0},
+       {{"user.xdg.comment", "shared"}, {"system.posix_acl_access", testing_support::aclGiving(1234, 7)},
+        {"system.posix_acl_default", testing_support::aclGiving(1234, 6)}}, FS_NODUMP_FL},
+      {"tags/photo.jpg", {1700000002, 3}, {1700000003, 4},
+       {{"user.xdg.tags", "holiday,sea"}, {"user.xdg.origin.url", "https://example.org/p.jpg"},
+        {"user.binary", std::string("\0\xff\n\t\\", 5)}, {"system.posix_acl_access", testing_support::aclGiving(1234, 6)}},
+       FS_NOATIME_FL | FS_NODUMP_FL},
+  };
+  if (geteuid() == 0) rows.push_back({"tags/tool", {1700000005, 0}, {1700000006, 0}, {{"security.capability", testing_support::kCapability}}});
+  setCheck(true);
+  lay(rows);
+  if (HasFatalFailure()) return;
+  const std::vector<std::string> before = testing_support::metadataOfTree(tree.path("data"));
+  ASSERT_TRUE(clickGo());
+  ASSERT_EQ(lines().back(), "Backup complete") << status();
+  for (const char* folder : {"data/old", "data/tags", "data/dst second"})
+    std::filesystem::remove_all(tree.path(folder));
+  fillHoles();
+
+  ASSERT_TRUE(clickBack());
+  ASSERT_EQ(lines().back(), "Finished") << status();
+  EXPECT_EQ(testing_support::metadataOfTree(tree.path("data")), before);
+  EXPECT_LE(TempTree::allocated(image), 64 << 10);
+}
+
+// A foreign staging area gives back times, tags and flags, never an ACL or a capability
+// that only the staging area vouches for.
+TEST_F(Fidelity, AForeignAreaGrantsNoRights) {
+  lay({{"tags/", {1700000000, 0}, {1700000001, 0}, {}},
+       {"tags/photo.jpg", {1700000002, 3}, {1700000003, 4},
+        {{"user.xdg.tags", "sea"}, {"system.posix_acl_access", testing_support::aclGiving(1234, 6)}}, FS_NODUMP_FL}});
+  if (HasFatalFailure()) return;
+  const std::string photo = tree.path("data/tags/photo.jpg");
+  ASSERT_TRUE(clickGo());
+  std::filesystem::remove(userData.path("burnshelf/key"));
+  restartAndDrop();
+  platform::scriptAnswers(*gui, {platform::kAnswerYes, platform::kAnswerOk});
+  ASSERT_TRUE(clickBack());
+  ASSERT_EQ(lines().back(), "Finished") << status();
+  const std::string now = testing_support::metadataOf(photo, false);
+  EXPECT_EQ(now, std::to_string(S_IFREG | 0660) + " " + std::to_string(geteuid()) + ":" + std::to_string(getegid()) +
+                     " a1700000002.3 m1700000003.4 14 flags" + std::to_string(FS_NODUMP_FL) +
+                     " user.xdg.tags=736561");
+}
+
+// A file that could not come back as it is (immutable, append-only) stays where it is; one
+// whose attributes cannot be set again at "BACK" stays staged, and nothing says "Finished".
+TEST_F(Fidelity, WhatCannotComeBackWithItsAttributesStays) {
+  lay({{"tags/", {1700000000, 0}, {1700000001, 0}, {}},
+       {"tags/locked", {1700000002, 0}, {1700000002, 0}, {}, FS_IMMUTABLE_FL},
+       {"tags/log", {1700000002, 0}, {1700000002, 0}, {}, FS_APPEND_FL},
+       {"tags/photo.jpg", {1700000002, 0}, {1700000002, 0}, {{"user.xdg.tags", "sea"}}}});
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(clickGo());
+  EXPECT_EQ(lines()[2], "Files not moved: 2");
+  EXPECT_EQ(tree.read("data/tags/locked"), "tags/locked");
+  EXPECT_FALSE(tree.exists("data/tags/photo.jpg"));
+
+  testing_support::SyscallGuard guard;
+  testing_support::syscallRules().fsetxattr = [](int, const char*, const void*, size_t, int) {
+    errno = ENOTSUP;
+    return -1;
+  };
+  testing_support::applySyscallRules();
+  EXPECT_FALSE(clickBack());
+  EXPECT_EQ(lines()[1], "Files not restored: 1");
+  EXPECT_FALSE(tree.exists("data/tags/photo.jpg"));
+  EXPECT_EQ(readFile(staged(3)), "tags/photo.jpg");
 }
 
 }  // namespace

@@ -81,12 +81,17 @@ TEST_F(Ownerships, WithoutFactsAFolderComesBackWithTheDefaultMode) {
   EXPECT_EQ(tree.read("data/Private/notes"), "private notes");
 }
 
-// The mode lines of Shelfdex.facts as written and read back; a broken one marks the file
-// damaged, while an unknown kind of a later version is passed over.
-TEST_F(Ownerships, FactsCarryFolderModes) {
+// The mode, times, attribute and data lines of Shelfdex.facts as written and read back; a
+// broken one marks the file damaged, while an unknown kind of a later version, or an
+// attribute this version does not carry, is passed over.
+TEST_F(Ownerships, FactsCarryModesTimesAttributesAndHoles) {
   staging::MoveFacts facts;
   facts.present = true;
   facts.modes = {{0, Ownership{02750, 1000, 100}}, {7, Ownership{0700, 0, 0}}};
+  facts.times = {{0, {{-1, 999999999}, {4354819200, 1}}}, {7, {{0, 0}, {2208988800, 123456789}}}};
+  facts.attributes[0] = platform::Attributes{{{"user.xdg.tags", std::string("a\0\xff\n", 4)},
+                                              {"system.posix_acl_default", "\x02"}}, "Ad"};
+  facts.data = {{7, {{0, 4096}, {1 << 20, (1 << 20) + 1}}}, {9, {}}};
   ASSERT_TRUE(staging::writeFacts(platform::holdFolder(base), facts));
   facts.own = true;  // sealed with this user's key
   bool damaged = true;
@@ -99,7 +104,14 @@ TEST_F(Ownerships, FactsCarryFolderModes) {
   } rows[] = {{"mode\t0\t755\t1000\t100\nlater\tx\n", false},
               {"mode\t0\t755\t1000\n", true},
               {"mode\t0\t789\t1000\t100\n", true},
-              {"mode\t0\t755\t1000\t4294967296\n", true}};
+              {"mode\t0\t755\t1000\t4294967296\n", true},
+              {"mode\t0\t755\t1000\t100\nxattr\t0\tsecurity.selinux\t00\n", false},
+              {"times\t0\t1\t1000000000\t1\t0\n", true},
+              {"times\t0\t--1\t0\t1\t0\n", true},
+              {"xattr\t0\tuser.a\t0\n", true},
+              {"flags\t0\ti\n", true},
+              {"data\t0\t4096\t8192\t0\t4096\n", true},
+              {"data\t0\t0\n", true}};
   for (const auto& row : rows) {
     tree.write("stage/" + staging::kFactsName, row.text);
     const auto read = staging::readFacts(platform::holdFolder(base), damaged);
