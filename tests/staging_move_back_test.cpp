@@ -558,6 +558,10 @@ class Fidelity : public MoveBack {
       ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
       if (row.flags) ASSERT_TRUE(testing_support::setFlags(path, row.flags)) << path;
     }
+    for (staging::FileEntry& entry : state.files) {  // the dates a scan would now find
+      entry.modified = platform::fileDate(entry.path, platform::kModified);
+      entry.accessed = platform::fileDate(entry.path, platform::kAccessed);
+    }
   }
 
   // A staging volume that keeps no holes (exFAT, NTFS): the staged copies are written out whole.
