@@ -34,7 +34,7 @@ int realUtimensat(int dir, const char* path, const timespec times[2], int flags)
 
 const Syscalls kReal = {realOpenat, realOpenat2, ::read,    ::write,  realCopyFileRange,
                         ::fsync,    ::fdatasync, ::syncfs,  realRenameat,
-                        ::unlinkat, ::mkdirat,   realUtimensat};
+                        ::unlinkat, ::linkat,    ::mkdirat, realUtimensat};
 Syscalls inUse = kReal;
 
 }  // namespace
