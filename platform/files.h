@@ -183,4 +183,9 @@ std::string userKey(bool create);
 // Sleeps the thread for ms milliseconds.
 void pause(int ms);
 
+// Raises the soft limit of open files to the hard one (a desktop's soft limit may be 1024):
+// unnamed copies wait open for their proof, two batches of up to 500 at a time, beside the
+// folders they lie in. False when it cannot be raised.
+bool raiseOpenFileLimit();
+
 }  // namespace platform
