@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/event_loop.h"
+#include "platform/files.h"
 #include "platform/gui.h"
 #include "staging/state.h"
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "burnshelf: %s\n", problem.c_str());
     return 1;
   }
+  platform::raiseOpenFileLimit();
   int code = 0;
   {
     platform::Gui gui;

@@ -104,7 +104,9 @@ bool replaceFileContent(const Held& folder, const std::string& name, const std::
 // The whole content of the regular file at place, at most maxBytes; false when it is not
 // there, is anything but a regular file, cannot be read, or is larger.
 bool readFileContent(const Place& place, int64_t maxBytes, std::string& bytes);
-// Removes the temporaries a stopped copy left in folder; the number removed.
+// Removes the named temporaries a stopped run of this user left in folder: only those the
+// user's record lists as made and not yet placed, each with its one name. A file the program
+// did not make stays, whatever its name. The number removed.
 int removeStaleTemporaries(const Held& folder);
 
 // Fingerprints of the regular file at place; empty when it cannot be read.

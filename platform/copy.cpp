@@ -1,6 +1,6 @@
-// Copying on POSIX calls: the one place data is written for keeps. A copy is written to a
-// temporary name beside its target (relative to the folder, so any path that fits works),
-// keeps holes, owner, mode and times, and takes its name only by a rename once complete.
+// Copying on POSIX calls: the one place data is written for keeps. A copy is written as an
+// unnamed file in its target's folder (a temporary name where the file system has no such
+// files), keeps holes, owner, mode and times, and takes its name only once complete.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/attributes.h"
 #include "platform/beneath.h"
@@ -21,6 +22,19 @@
 #include "platform/syscalls.h"
 
 namespace platform {
+
+// A file held open by descriptor, closed when its last holder lets go.
+class HeldFile {
+ public:
+  explicit HeldFile(int fd) : fd_(fd) {}
+  ~HeldFile() { close(fd_); }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 // ---- copying ----
 
@@ -266,32 +280,81 @@ bool isTemporaryName(const std::string& name) {
   return name.find_first_not_of(kTemporaryLetters, kTemporaryPrefix.size()) == std::string::npos;
 }
 
-// Creates a new temporary file in the open folder dir; its descriptor, or -1.
-int createTemporary(int dir, std::string& name) {
+// A fresh temporary name: ".burnshelf-" and 6 random letters or digits; "" when the system
+// gives no random bytes.
+std::string randomTemporaryName() {
+  unsigned char random[kTemporaryRandom];
+  if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return "";
+  std::string name = kTemporaryPrefix;
+  for (unsigned char r : random) name += kTemporaryLetters[r % (sizeof kTemporaryLetters - 1)];
+  return name;
+}
+
+// Creates a new file under a fresh temporary name in the open folder dir; its descriptor, or -1.
+int createNamed(int dir, std::string& name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned char random[kTemporaryRandom];
-    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
-    name = kTemporaryPrefix;
-    for (unsigned char r : random) name += kTemporaryLetters[r % (sizeof kTemporaryLetters - 1)];
+    name = randomTemporaryName();
+    if (name.empty()) return -1;
     int fd = syscalls().openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
 
-}  // namespace
+// Creates the temporary's file in the open folder dir, open for reading and writing: unnamed
+// where the file system makes such files, so a stopped run leaves nothing named behind; else
+// under a temporary name, entered in the user's record at once so a later sweep may remove
+// it. Its descriptor, or -1; temporary gets the name ("" for none) and the inode.
+int createTemporary(int dir, Temporary& temporary) {
+  temporary.name.clear();
+  int fd = syscalls().openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  // FUSE volumes (ntfs-3g, exfat-fuse) and network ones have no unnamed files.
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) fd = createNamed(dir, temporary.name);
+  struct stat info{};
+  if (fd >= 0 && fstat(fd, &info) == 0) temporary.inode = Inode{info.st_dev, info.st_ino};
+  if (fd >= 0 && !temporary.name.empty()) internal::recordTemporary(dir, temporary.inode.number, temporary.name);
+  return fd;
+}
 
-namespace {
+// Gives the unnamed file fd the name in the open folder dir without replacing anything
+// (EEXIST): by its descriptor where this process may (CAP_DAC_READ_SEARCH), else through
+// /proc, as any user may. True on success.
+bool linkUnnamed(int fd, int dir, const std::string& name) {
+  if (syscalls().linkat(fd, "", dir, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+  if (errno != ENOENT) return false;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return syscalls().linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Gives the temporary name in its folder, replacing what stands there, by a rename. An
+// unnamed file is linked under a temporary name just before: a run stopped between the two
+// calls leaves a stray, never a removed file. True on success; the caller discards otherwise.
+bool replaceWithTemporary(const Temporary& temporary, const std::string& name) {
+  const int dir = temporary.folder->fd();
+  std::string through = temporary.name;
+  for (int attempt = 0; temporary.file && through.empty(); ++attempt) {
+    const std::string candidate = randomTemporaryName();
+    if (candidate.empty() || attempt == 100) return false;
+    if (linkUnnamed(temporary.file->fd(), dir, candidate)) through = candidate;
+    else if (errno != EEXIST) return false;
+  }
+  if (syscalls().renameat(dir, through.c_str(), dir, name.c_str(), 0) == 0) {
+    if (!temporary.file) internal::forgetTemporary(through);
+    return true;
+  }
+  if (temporary.file) syscalls().unlinkat(dir, through.c_str(), 0);
+  return false;
+}
 
 // Copies the open regular file from (which it closes) into a new temporary in folder.
 Temporary copyOpenToTemporary(int from, const Held& folder, const CopyOptions& options) {
-  Temporary temporary{folder, "", 0};
+  Temporary temporary;
+  temporary.folder = folder;
   struct stat info{};
-  std::string name;
-  const int to = folder && fstat(from, &info) == 0 ? createTemporary(folder->fd(), name) : -1;
+  const int to = folder && fstat(from, &info) == 0 ? createTemporary(folder->fd(), temporary) : -1;
   if (to < 0) {
     close(from);
-    return temporary;
+    return {};
   }
   if (options.sourceSeen) *options.sourceSeen = internal::identityOf(info);
   if (options.sourceData) options.sourceData->clear();
@@ -300,15 +363,16 @@ Temporary copyOpenToTemporary(int from, const Held& folder, const CopyOptions& o
   close(from);
   struct stat written{};
   good = fstat(to, &written) == 0 && good;
-  good = close(to) == 0 && good;  // network file systems report write errors at close
-  if (good) {
-    temporary.name = name;
-    temporary.size = written.st_size;
-  } else {
-    syscalls().unlinkat(folder->fd(), name.c_str(), 0);
-    if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
-  }
-  return temporary;
+  temporary.size = written.st_size;
+  // An unnamed copy waits open for its proof and its name; it goes with its last descriptor.
+  if (temporary.name.empty() && good) temporary.file = std::make_shared<const HeldFile>(to);
+  else good = close(to) == 0 && good;  // network file systems report write errors at close
+  if (good) return temporary;
+  const int error = errno;
+  discardTemporary(temporary);
+  if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
+  errno = error;
+  return {};
 }
 
 void clearResults(const CopyOptions& options) {
@@ -350,30 +414,65 @@ Temporary copyPlaceToTemporary(const Place& source, const Held& folder, const Co
   return copyOpenToTemporary(from, folder, options);
 }
 
-bool placeTemporaryAs(const Temporary& temporary, const std::string& name) {
-  if (temporary.name.empty() || !temporary.folder || name.empty() || name.find('/') != std::string::npos)
-    return false;
-  const int dir = temporary.folder->fd();
-  if (syscalls().renameat(dir, temporary.name.c_str(), dir, name.c_str(), RENAME_NOREPLACE) == 0) return true;
+namespace {
+
+// A named temporary's rename that never replaces anything; true on success.
+bool renameNamed(int dir, const std::string& from, const std::string& to) {
+  if (syscalls().renameat(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   // A file system that cannot refuse to replace (some FUSE ones): asked first, then renamed.
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
   struct stat info{};
-  if (fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
+  if (fstatat(dir, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
     errno = EEXIST;
     return false;
   }
-  return syscalls().renameat(dir, temporary.name.c_str(), dir, name.c_str(), 0) == 0;
+  return syscalls().renameat(dir, from.c_str(), dir, to.c_str(), 0) == 0;
+}
+
+// A second descriptor of the held unnamed copy that reads it from the start, leaving its
+// access time as the copy set it; -1 on failure.
+int reopenToRead(const HeldFile& file) {
+  const int fd = fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NOATIME);
+  if (lseek(fd, 0, SEEK_SET) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+}  // namespace
+
+bool placeTemporaryAs(const Temporary& temporary, const std::string& name) {
+  if (!temporary.made() || !temporary.folder || name.empty() || name.find('/') != std::string::npos)
+    return false;
+  const int dir = temporary.folder->fd();
+  if (temporary.file) return linkUnnamed(temporary.file->fd(), dir, name);
+  if (!renameNamed(dir, temporary.name, name)) return false;
+  internal::forgetTemporary(temporary.name);
+  return true;
 }
 
 void discardTemporary(const Temporary& temporary) {
+  // An unnamed copy needs nothing: it goes when its last descriptor is closed.
   if (temporary.name.empty() || !temporary.folder) return;
-  syscalls().unlinkat(temporary.folder->fd(), temporary.name.c_str(), 0);
+  const int error = errno;  // callers still ask why the copy failed
+  if (syscalls().unlinkat(temporary.folder->fd(), temporary.name.c_str(), 0) == 0 || errno == ENOENT)
+    internal::forgetTemporary(temporary.name);
+  errno = error;
+}
+
+FileIdentity temporaryIdentity(const Temporary& temporary) {
+  struct stat info{};
+  if (temporary.file) return fstat(temporary.file->fd(), &info) == 0 ? internal::identityOf(info) : FileIdentity{};
+  const FileIdentity named = identityAt(Place{temporary.folder, temporary.name});
+  return Inode{named.device, named.inode} == temporary.inode ? named : FileIdentity{};
 }
 
 Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
                                  const std::function<void()>& tick) {
-  if (temporary.name.empty() || !temporary.folder) return {};
-  int fd = internal::openForReadingQuietly(temporary.name.c_str(), temporary.folder->fd());
+  if (!temporary.made() || !temporary.folder) return {};
+  int fd = temporary.file ? reopenToRead(*temporary.file)
+                          : internal::openForReadingQuietly(temporary.name.c_str(), temporary.folder->fd());
   if (fd < 0) return {};
   if (syncFirst && syscalls().fdatasync(fd) != 0) {
     close(fd);
@@ -385,17 +484,23 @@ Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
 
 int removeStaleTemporaries(const Held& folder) {
   if (!folder) return 0;
+  const internal::TemporaryRecord record;
+  if (record.empty()) return 0;
   const int dir = folder->fd();
   DIR* listing = fdopendir(dup(dir));
+  if (listing) rewinddir(listing);  // the copy of the descriptor shares its place in the folder
   int removed = 0;
   while (listing) {
     dirent* entry = readdir(listing);
     if (!entry) break;
     struct stat info{};
-    if (!isTemporaryName(entry->d_name) ||
-        fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+    // A temporary has one name; a second one makes it a file someone keeps.
+    if (!isTemporaryName(entry->d_name) || fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_nlink != 1)
       continue;
-    if (syscalls().unlinkat(dir, entry->d_name, 0) == 0) ++removed;
+    if (!record.made(dir, info.st_ino, entry->d_name) || syscalls().unlinkat(dir, entry->d_name, 0) != 0) continue;
+    internal::forgetTemporary(entry->d_name);
+    ++removed;
   }
   if (listing) closedir(listing);
   return removed;
@@ -403,25 +508,25 @@ int removeStaleTemporaries(const Held& folder) {
 
 bool copyFile(const std::string& source, const std::string& target, const CopyOptions& options) {
   const Temporary temporary = copyToTemporary(source, target, options);
-  if (temporary.name.empty()) return 0;
-  const int dir = temporary.folder->fd();
-  if (syscalls().renameat(dir, temporary.name.c_str(), dir, filePart(target).c_str(), 0) == 0) return 1;
+  if (!temporary.made()) return false;
+  if (replaceWithTemporary(temporary, filePart(target))) return true;
   discardTemporary(temporary);
   if (options.sourcePrints) *options.sourcePrints = Fingerprints{};
-  return 0;
+  return false;
 }
 
 bool replaceFileContent(const Held& folder, const std::string& name, const std::string& bytes, mode_t mode) {
   if (!folder || name.empty() || name.find('/') != std::string::npos) return false;
-  const int dir = folder->fd();
-  std::string temporary;
-  int fd = createTemporary(dir, temporary);
-  if (fd >= 0) fchmod(fd, mode);  // FAT keeps no modes
-  bool good = fd >= 0 && internal::writeAll(fd, bytes.data(), bytes.size()) &&
-              syscalls().fsync(fd) == 0;
-  if (fd >= 0) good = close(fd) == 0 && good;
-  good = good && syscalls().renameat(dir, temporary.c_str(), dir, name.c_str(), 0) == 0;
-  if (!good && fd >= 0) syscalls().unlinkat(dir, temporary.c_str(), 0);
+  Temporary temporary;
+  temporary.folder = folder;
+  const int fd = createTemporary(folder->fd(), temporary);
+  if (fd < 0) return false;
+  fchmod(fd, mode);  // FAT keeps no modes
+  bool good = internal::writeAll(fd, bytes.data(), bytes.size()) && syscalls().fsync(fd) == 0;
+  if (temporary.name.empty()) temporary.file = std::make_shared<const HeldFile>(fd);
+  else good = close(fd) == 0 && good;
+  good = good && replaceWithTemporary(temporary, name);
+  if (!good) discardTemporary(temporary);
   return good;
 }
 

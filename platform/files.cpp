@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -494,6 +495,14 @@ bool FolderListing::readable() const {
 
 void pause(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool raiseOpenFileLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  if (limit.rlim_cur == limit.rlim_max) return true;
+  limit.rlim_cur = limit.rlim_max;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
 }  // namespace platform

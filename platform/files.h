@@ -13,6 +13,7 @@ namespace platform {
 struct Attributes;
 struct Fingerprints;
 class HeldFolder;
+class HeldFile;
 
 constexpr int64_t kNothingThere = -1;  // file size: no file or folder at that path
 constexpr int64_t kIsFolder = -2;      // file size: a folder (or a volume root)
@@ -113,21 +114,30 @@ struct CopyOptions {
   const std::vector<DataRange>* data = nullptr;
 };
 
-// A complete copy under a short temporary name (".burnshelf-" + 6 characters) in its
-// target's folder. Every call on it names the folder and the name apart, so it works
-// wherever the target's own path fits.
+// A complete copy waiting for its name in its target's folder: an unnamed file held open
+// where the file system makes them (O_TMPFILE: ext4, xfs, btrfs, tmpfs), so a stopped run
+// leaves nothing named; elsewhere a file under a short temporary name (".burnshelf-" + 6
+// characters), which the user's record of temporaries lists until it is placed or
+// discarded. Every call on it names the folder and the name apart, so it works wherever the
+// target's own path fits.
 struct Temporary {
   std::shared_ptr<const HeldFolder> folder;  // where it lies
-  std::string name;    // "" when no copy was made
+  std::shared_ptr<const HeldFile> file;      // the unnamed copy, open; null for a named one
+  std::string name;    // the named copy's name; "" for an unnamed one
+  Inode inode;         // the copy's device and inode
   int64_t size = 0;    // bytes of the copy as written
+  bool made() const { return file || !name.empty(); }  // false when no copy was made
 };
 // Copies source into a temporary beside target, with its holes, its owner and group where
 // maySetOwners() (set-uid and set-gid only under them), the permission bits (and the times);
-// name "" on failure, with nothing left behind. Only a regular file is opened as a source.
+// nothing made on failure, with nothing left behind. Only a regular file is opened as a source.
 Temporary copyToTemporary(const std::string& source, const std::string& target,
                           const CopyOptions& options = {});
-// Removes the temporary.
+// Removes a named temporary; an unnamed one goes when its last holder lets it go. Keeps errno.
 void discardTemporary(const Temporary& temporary);
+// The identity of the temporary's file as it is now; size kNothingThere when a named one's
+// name no longer stands for the file made.
+FileIdentity temporaryIdentity(const Temporary& temporary);
 // Fingerprints of the temporary as the disk holds it: its cached pages are dropped first, so
 // it must have been synced, or syncFirst set. Empty prints when it cannot be read or synced.
 Fingerprints fingerprintFromDisk(const Temporary& temporary, bool syncFirst,
@@ -193,5 +203,10 @@ std::string userKey(bool create);
 
 // Sleeps the thread for ms milliseconds.
 void pause(int ms);
+
+// Raises the soft limit of open files to the hard one (a desktop's soft limit may be 1024):
+// unnamed copies wait open for their proof, two batches of up to 500 at a time, beside the
+// folders they lie in. False when it cannot be raised.
+bool raiseOpenFileLimit();
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "platform/beneath.h"
@@ -37,6 +38,39 @@ bool restoreOwnershipOf(int fd, const Ownership& ownership);
 FileIdentity identityOf(const struct stat& info);
 // Fingerprints of the whole content of the open file fd, which it closes.
 Fingerprints fingerprintOpenFile(int fd, const std::function<void()>& tick);
+// The folder of the user's own data beside the sealing key ($XDG_DATA_HOME/burnshelf, else
+// ~/.local/share/burnshelf), made closed to others when create is set; "" when unknown or
+// when it cannot be made.
+std::string userDataFolder(bool create);
+
+// The record of the named temporaries this user's runs made and have not yet placed or
+// removed, kept in the user's data folder (see temporaries_record.cpp). A stale temporary is
+// swept only when the record lists it: a lost line leaves a stray behind, never removes a
+// file the program did not make.
+
+// Enters the temporary name with its inode, made in the open folder.
+void recordTemporary(int folder, uint64_t inode, const std::string& name);
+// Strikes name out: the temporary was placed or removed.
+void forgetTemporary(const std::string& name);
+struct MadeAt {
+  uint64_t mount = 0, inode = 0;  // the mount it was made on (0: unknown) and its inode
+};
+// The record as a sweep reads it, once.
+class TemporaryRecord {
+ public:
+  TemporaryRecord();
+  bool empty() const { return made_.empty(); }
+  // True when a run of this user made the file of that name and inode in the open folder and
+  // did not place or remove it: made with that inode on this very mount, or made on a mount
+  // that is gone, since a volume mounted again (a stick plugged in anew) numbers its files
+  // afresh where they are FAT, exFAT or FUSE ones. The random name then tells it. A file that
+  // took the name on the same mount later (another inode) was not made by this program.
+  bool made(int folder, uint64_t inode, const std::string& name) const;
+
+ private:
+  std::multimap<std::string, MadeAt> made_;  // by name
+};
+
 // Date value of the time of that kind of a statx result (see fileDate).
 int32_t dateOfStatx(const struct statx& info, int kind);
 // The mount identity (see mountIdentity) of a statx result asked with STATX_MNT_ID.

@@ -35,7 +35,7 @@ int realUtimensat(int dir, const char* path, const timespec times[2], int flags)
 
 const Syscalls kReal = {realOpenat, realOpenat2, ::read,    ::write,  realCopyFileRange,
                         ::fsync,    ::fdatasync, ::syncfs,  realRenameat,
-                        ::unlinkat, ::mkdirat,   realUtimensat, ::fsetxattr};
+                        ::unlinkat, ::linkat,    ::mkdirat, realUtimensat, ::fsetxattr};
 Syscalls inUse = kReal;
 
 }  // namespace

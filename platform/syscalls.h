@@ -21,6 +21,8 @@ struct Syscalls {
   int (*syncfs)(int fd);
   int (*renameat)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);  // renameat2
   int (*unlinkat)(int dir, const char* path, int flags);
+  // Gives a file another name; never replaces what stands at the new one (EEXIST).
+  int (*linkat)(int fromDir, const char* from, int toDir, const char* to, int flags);
   int (*mkdirat)(int dir, const char* path, mode_t mode);
   // A null path sets the times of the open file dir (futimens).
   int (*utimensat)(int dir, const char* path, const timespec times[2], int flags);

@@ -47,17 +47,24 @@ std::string keyIn(int fd) {
 
 }  // namespace
 
-std::string userKey(bool create) {
+std::string internal::userDataFolder(bool create) {
   const std::string home = dataHome();
   if (home.empty()) return "";
-  const std::string folder = home + "/burnshelf", path = folder + "/key";
+  const std::string folder = home + "/burnshelf";
+  return !create || makeFolders(folder) ? folder : "";
+}
+
+std::string userKey(bool create) {
+  const std::string folder = internal::userDataFolder(false);
+  if (folder.empty()) return "";
+  const std::string path = folder + "/key";
   int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) {
     const std::string key = keyIn(fd);
     close(fd);
     return key;
   }
-  if (!create || errno != ENOENT || !makeFolders(folder)) return "";
+  if (!create || errno != ENOENT || internal::userDataFolder(true).empty()) return "";
   std::string key(kKeyBytes, '\0');
   if (getrandom(key.data(), kKeyBytes, 0) != static_cast<ssize_t>(kKeyBytes)) return "";
   // Written whole under a temporary name first, so a half-written key is never taken.

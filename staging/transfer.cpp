@@ -64,7 +64,7 @@ ProvenCopies::Copied ProvenCopies::copy(int64_t id, const platform::Place& sourc
     gui_.refreshWindow();
   }
   copy.copy = platform::copyPlaceToTemporary(source, target.folder, optionsFor(copy.terms, check_ ? &copy.prints : nullptr));
-  const bool made = !copy.copy.name.empty();
+  const bool made = copy.copy.made();
   copy.error = made ? 0 : errno;
   // The size is read on the copy as written, before it has a name anyone else could change.
   if (made && copy.terms.size >= 0 && copy.copy.size != copy.terms.size) {
@@ -131,7 +131,7 @@ void ProvenCopies::startProof() {
                           const bool synced = volumes.syncAll();
                           for (Pending& copy : batch) {
                             copy.good = platform::fingerprintFromDisk(copy.copy, !synced) == copy.prints;
-                            copy.proven = platform::identityAt(platform::Place{copy.copy.folder, copy.copy.name});
+                            copy.proven = platform::temporaryIdentity(copy.copy);
                           }
                           return batch;
                         });
@@ -150,8 +150,7 @@ void ProvenCopies::takeVerdicts() {
   for (size_t i = 0; i < batch.size(); ++i) {
     Pending& copy = batch[i];
     // A copy changed since its proof (by anyone who can write the staging area) is no good.
-    copy.good = copy.good &&
-                platform::identityAt(platform::Place{copy.copy.folder, copy.copy.name}) == copy.proven;
+    copy.good = copy.good && platform::temporaryIdentity(copy.copy) == copy.proven;
     if (copy.good && platform::placeTemporaryAs(copy.copy, copy.target.name)) {
       done_.push_back(Done{copy.id, copy.prints, true, platform::identityAt(copy.target)});
       continue;
@@ -178,7 +177,7 @@ void ProvenCopies::takeVerdicts() {
 bool ProvenCopies::copyAndCompare(Pending& copy) {
   const platform::Temporary again =
       platform::copyPlaceToTemporary(copy.source, copy.target.folder, optionsFor(copy.terms, &copy.prints));
-  if (again.name.empty()) return false;
+  if (!again.made()) return false;
   const bool good = (!copy.terms.expected || copy.prints == *copy.terms.expected) &&
                     (copy.terms.size < 0 || again.size == copy.terms.size) &&
                     platform::fingerprintFromDisk(again, true, [this] { gui_.refreshWindow(); }) == copy.prints &&

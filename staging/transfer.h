@@ -54,16 +54,17 @@ struct CopyTerms {
   const std::vector<platform::DataRange>* data = nullptr;  // only these are read; the rest holes
 };
 
-// Copies made at once and proven in batches. Each copy goes through a temporary name in its
-// target's held folder, takes its owner, mode and exact times there, keeps the window
-// painted during a long file, and takes its name without replacing anything. With the
-// check, the source's SHA-1, MD5 and CRC32 are taken from the bytes as they are copied; a
-// batch then ends with one sync of the volumes written, after which every copy is dropped
-// from the page cache and read back from the disk. That proof runs beside the next copies,
-// on a thread of its own that touches no widget; its verdicts are taken on the program's
-// thread. A copy waits under its temporary name until it is proven, so an unproven copy
-// never takes the target's name. A copy that does not match offers one retry; Cancel or a
-// second failure removes it and ends the program.
+// Copies made at once and proven in batches. Each copy is an unnamed file in its target's
+// held folder (a temporary name where the file system has none), takes its owner, mode and
+// exact times there, keeps the window painted during a long file, and takes its name
+// without replacing anything. With the check, the source's SHA-1, MD5 and CRC32 are taken
+// from the bytes as they are copied; a batch then ends with one sync of the volumes
+// written, after which every copy is dropped from the page cache and read back from the
+// disk. That proof runs beside the next copies, on a thread of its own that touches no
+// widget; its verdicts are taken on the program's thread. A copy waits unnamed (or under its
+// temporary name) until it is proven, so an unproven copy never takes the target's name; an
+// unnamed one waits open, so two batches hold up to 1000 files open. A copy that does not
+// match offers one retry; Cancel or a second failure removes it and ends the program.
 class ProvenCopies {
  public:
   // What a copy that cannot be made at all means with the check: the retry question, or
@@ -101,7 +102,7 @@ class ProvenCopies {
     platform::Place source;
     platform::Place target;
     CopyTerms terms;
-    platform::Temporary copy;       // the copy under its temporary name until proven
+    platform::Temporary copy;       // the copy, unnamed or under a temporary name, until proven
     platform::Fingerprints prints;  // of the bytes read from source
     bool good = false;  // the verdict of the proof
     platform::FileIdentity proven;  // the copy as the proof read it

@@ -9,6 +9,7 @@
 #include <climits>
 #include <map>
 
+#include "platform/beneath.h"
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/fingerprint.h"
@@ -371,6 +372,60 @@ TEST(CopyFile, FailsCleanlyWithoutSourceOrTargetFolder) {
   EXPECT_EQ(copyFile(tree.path("target"), tree.path("a folder")), 0);
   EXPECT_EQ(tree.list("a folder").size(), 0u);
   EXPECT_TRUE(leftovers(tree).empty());
+}
+
+// Without the right to link a descriptor (CAP_DAC_READ_SEARCH, which users lack) an unnamed
+// copy takes its name through /proc.
+TEST(CopyFile, TakesItsNameWithoutTheRightToLinkADescriptor) {
+  TempTree tree;
+  const std::string source = tree.write("source", "bytes");
+  testing_support::SyscallGuard guard;
+  testing_support::syscallRules().linkat = [](int fromDir, const char* from, int toDir, const char* to, int flags) {
+    if (flags & AT_EMPTY_PATH) return errno = ENOENT, -1;
+    return ::linkat(fromDir, from, toDir, to, flags);
+  };
+  testing_support::applySyscallRules();
+  ASSERT_NE(copyFile(source, tree.path("copy")), 0);
+  EXPECT_EQ(tree.read("copy"), "bytes");
+  EXPECT_EQ(tree.list(), (std::vector<std::string>{"copy", "source"}));
+}
+
+// A copy killed half-way leaves nothing named where the file system makes unnamed files;
+// elsewhere it leaves its temporary, which the next sweep removes, and only that: a user's
+// file of such a name, with a second name, stays.
+TEST(StaleTemporaries, AKilledCopyLeavesNothingOrOnlyWhatTheSweepRemoves) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed files" : "no unnamed files");
+    TempTree tree, userData;
+    setenv("XDG_DATA_HOME", userData.root().c_str(), 1);
+    const std::string source = tree.write("source", TempTree::patternBytes(100000));
+    const std::string users = tree.write(".burnshelf-Zz98Yx", "the user's");
+    ASSERT_EQ(link(users.c_str(), tree.path(".burnshelf-Partnr").c_str()), 0);
+    const FileIdentity usersBefore = fileIdentity(users);
+    EXPECT_EXIT(
+        {
+          if (!unnamed) testing_support::refuseUnnamedFiles();
+          testing_support::setWriteRule([](int, const void*, size_t) -> ssize_t { _exit(0); });
+          copyFile(source, tree.path("copy"));
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(leftovers(tree).size(), unnamed ? 2u : 3u);
+    if (!unnamed) {  // the record, written anew as it grows, keeps what is still in force
+      testing_support::SyscallGuard guard;
+      testing_support::refuseUnnamedFiles();
+      const std::string small = tree.write("small", "x");
+      for (int i = 0; i < 1500; ++i) ASSERT_NE(copyFile(small, tree.path("copy")), 0);
+      EXPECT_LT(fileSize(userData.path("burnshelf/temporaries")), 64 << 10);
+    }
+    EXPECT_EQ(removeStaleTemporaries(holdFolder(tree.root())), unnamed ? 0 : 1);
+    EXPECT_EQ(leftovers(tree), (std::vector<std::string>{".burnshelf-Partnr", ".burnshelf-Zz98Yx"}));
+    struct stat now{};
+    ASSERT_EQ(lstat(users.c_str(), &now), 0);
+    EXPECT_EQ(now.st_nlink, 2u);
+    EXPECT_EQ(fileIdentity(users), usersBefore);
+    EXPECT_EQ(tree.read(".burnshelf-Zz98Yx"), "the user's");
+    unsetenv("XDG_DATA_HOME");
+  }
 }
 
 TEST(CopyFile, EmptySourceGivesEmptyCopy) {

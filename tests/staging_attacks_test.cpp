@@ -162,8 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
         Race{"ChosenFolderIsALink", [](Attacks& t) { t.swapForLink("a", ""); }, 3},
         Race{"FileBecomesALinkRightAfterItTakesItsName",
              [](Attacks& t) {
-               testing_support::syscallRules().renameat = [&t](int a, const char* b, int c, const char* d, unsigned f) {
-                 const int result = platform::realSyscalls().renameat(a, b, c, d, f);
+               testing_support::syscallRules().linkat = [&t](int a, const char* b, int c, const char* d, int f) {
+                 const int result = platform::realSyscalls().linkat(a, b, c, d, f);
                  if (std::string(d) == "two") t.swapForLink("a/sub/two", "two");
                  return result;
                };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <linux/fs.h>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 
@@ -59,6 +60,12 @@ class MoveBack : public StagingFixture {
       platform::setFileDate(entry.path, platform::kAccessed, entry.accessed);
       date += 86400 * 100;
     }
+  }
+
+  // True for a write into a copy being made right in data/relative (unnamed, or under its
+  // temporary name), not in a folder below it.
+  bool copyInto(const std::string& path, const std::string& relative) const {
+    return platform::pathPart(path) == tree.folderPath("data/" + relative);
   }
 
   void expectFolderDates() {
@@ -281,8 +288,8 @@ TEST_F(MoveBack, CopyThatFailsStopsWithTheRestStillStagedForALaterBack) {
   const Snapshot before = data();
   ASSERT_TRUE(clickGo());
   // The disk of the old place is full when big.bin comes back.
-  injectWriteFaults([](const std::string& path, int64_t, size_t) {
-    return path.find("/data/a/b/.burnshelf-") != std::string::npos ? Fault::kFail : Fault::kPass;
+  injectWriteFaults([this](const std::string& path, int64_t, size_t) {
+    return copyInto(path, "a/b") ? Fault::kFail : Fault::kPass;
   });
 
   EXPECT_FALSE(clickBack());
@@ -322,9 +329,9 @@ TEST_P(BadRestoreChecked, OffersOneRetryAndKeepsTheStagingArea) {
   const Snapshot before = data();
   ASSERT_TRUE(clickGo());
   auto left = std::make_shared<int>(bad.corruptCopies);
-  injectWriteFaults([left](const std::string& path, int64_t offset, size_t) {
-    // Only big.bin, the one file written directly into a/b (through a temporary name).
-    if (path.find("/data/a/b/.burnshelf-") == std::string::npos || offset != 0 || *left == 0) return Fault::kPass;
+  injectWriteFaults([this, left](const std::string& path, int64_t offset, size_t) {
+    // Only big.bin, the one file written directly into a/b.
+    if (!copyInto(path, "a/b") || offset != 0 || *left == 0) return Fault::kPass;
     --*left;
     return Fault::kCorrupt;
   });
@@ -502,24 +509,76 @@ TEST_F(MoveBack, ACleanUpThatFailsIsNotFinishedAndALaterBackEndsIt) {
   EXPECT_TRUE(tree.list("stage").empty());
 }
 
-// What a killed copy left under a temporary name is removed by the next BACK; a user's file
-// whose name merely begins the same way stays.
-TEST_F(MoveBack, RemovesTheTemporariesAStoppedCopyLeft) {
-  listTree();
-  ASSERT_TRUE(clickGo());
-  tree.write("data/a/b/.burnshelf-Ab12Cd", "half a copy");
-  tree.write("stage/Backup001/.burnshelf-Zz99Yy", "half a copy");
-  tree.write("stage/.burnshelf-Ff00Gg", "half a list");
-  tree.write("data/a/.burnshelf-notes", "the user's");
-  Snapshot expected = data();
-  expected.erase("/a/b/.burnshelf-Ab12Cd");
+// The temporaries a stopped run left are swept by the next, and only those the program
+// made: a user's file of such a name, with a second name, in a chosen folder and in the
+// staging base, stays however GO or BACK is stopped (a full disk at its k-th write, then the
+// end), on a volume with unnamed files and on one without. No temporary can be removed while
+// a stopped run works, as a killed run removes none.
+class StoppedRuns : public MoveBack, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The count of writes the run makes.
+  std::shared_ptr<int> stopAtWrite(int k) {
+    if (!GetParam()) testing_support::refuseUnnamedFiles();
+    auto written = std::make_shared<int>(0);
+    injectWriteFaults([k, written](const std::string&, int64_t, size_t) {
+      return ++*written == k ? Fault::kFail : Fault::kPass;
+    });
+    testing_support::syscallRules().unlinkat = [](int dir, const char* name, int flags) {
+      if (std::string_view(name).starts_with(".burnshelf-")) return errno = EIO, -1;
+      return platform::realSyscalls().unlinkat(dir, name, flags);
+    };
+    testing_support::applySyscallRules();
+    platform::scriptAnswers(*gui, std::vector<int>(4, platform::kAnswerOk));
+    return written;
+  }
+  // Inode, links and bytes of each of the user's names.
+  std::vector<std::string> usersFiles() const {
+    std::vector<std::string> facts;
+    for (const char* folder : {"data/a/", "stage/"})
+      for (const char* name : {".burnshelf-Zz98Yx", ".burnshelf-Partnr"}) {
+        struct stat info{};
+        const std::string path = tree.path(std::string(folder) + name);
+        facts.push_back(lstat(path.c_str(), &info) != 0 ? "missing" :
+                        std::to_string(info.st_ino) + " " + std::to_string(info.st_nlink) + " " + readFile(path));
+      }
+    return facts;
+  }
+};
 
-  ASSERT_TRUE(clickBack());
-  EXPECT_EQ(lines().back(), "Finished");
-  EXPECT_FALSE(tree.exists("data/a/b/.burnshelf-Ab12Cd"));
-  EXPECT_EQ(tree.read("data/a/.burnshelf-notes"), "the user's");
-  EXPECT_TRUE(tree.list("stage").empty());
+TEST_P(StoppedRuns, SweepOnlyTheTemporariesTheProgramMade) {
+  for (const char* folder : {"data/a/", "stage/"}) {
+    const std::string users = tree.write(std::string(folder) + ".burnshelf-Zz98Yx", "the user's");
+    ASSERT_EQ(link(users.c_str(), tree.path(std::string(folder) + ".burnshelf-Partnr").c_str()), 0);
+  }
+  const std::vector<std::string> usersBefore = usersFiles();
+  tree.write("data/a/one", "one");
+  tree.write("data/a/b/two", "two");
+  const Snapshot before = data();
+  for (const bool stopBack : {false, true}) {
+    for (int k = 1;; ++k) {
+      SCOPED_TRACE((stopBack ? "BACK stopped at write " : "GO stopped at write ") + std::to_string(k));
+      state.clearFiles();  // the files put back are new ones: listed again
+      for (const char* file : {"data/a/one", "data/a/b/two"}) listExisting(tree.path(file));
+      setCheck(true);
+      if (stopBack) ASSERT_TRUE(clickGo());
+      const std::shared_ptr<int> written = stopAtWrite(k);
+      stopBack ? clickBack() : clickGo();
+      testing_support::restoreSyscalls();
+      if (!GetParam()) testing_support::refuseUnnamedFiles();
+      if (tree.exists("stage/Shelfdex.dat")) {
+        restartAndDrop();
+        ASSERT_TRUE(clickBack()) << status();
+      }
+      EXPECT_EQ(usersFiles(), usersBefore);
+      EXPECT_EQ(data(), before);
+      if (*written < k) break;
+    }
+    EXPECT_EQ(tree.list("stage"), (std::vector<std::string>{".burnshelf-Partnr", ".burnshelf-Zz98Yx"}));
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Volumes, StoppedRuns, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "UnnamedFiles" : "NamedTemporaries"; });
 
 // ---- what comes back besides the bytes ----
 

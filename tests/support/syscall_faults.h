@@ -22,6 +22,7 @@ struct SyscallRules {
   std::function<int(int dir, const char* path, int flags, mode_t mode, uint64_t resolve)> openat2;
   std::function<int(int fromDir, const char* from, int toDir, const char* to, unsigned flags)> renameat;
   std::function<int(int dir, const char* path, int flags)> unlinkat;
+  std::function<int(int fromDir, const char* from, int toDir, const char* to, int flags)> linkat;
   std::function<int(int dir, const char* path, mode_t mode)> mkdirat;
   std::function<int(int dir, const char* path, const timespec* times, int flags)> utimensat;
   std::function<int(int fd, const char* name, const void* value, size_t size, int flags)> fsetxattr;
@@ -57,6 +58,8 @@ inline void applySyscallRules() {
   if (r.renameat)
     table.renameat = [](int a, const char* b, int c, const char* d, unsigned f) { return syscallRules().renameat(a, b, c, d, f); };
   if (r.unlinkat) table.unlinkat = [](int d, const char* p, int f) { return syscallRules().unlinkat(d, p, f); };
+  if (r.linkat)
+    table.linkat = [](int a, const char* b, int c, const char* d, int f) { return syscallRules().linkat(a, b, c, d, f); };
   if (r.mkdirat) table.mkdirat = [](int d, const char* p, mode_t m) { return syscallRules().mkdirat(d, p, m); };
   if (r.utimensat) table.utimensat = [](int d, const char* p, const timespec* t, int f) { return syscallRules().utimensat(d, p, t, f); };
   if (r.fsetxattr)
@@ -71,6 +74,16 @@ inline void restoreSyscalls() {
 // Routes every write of copies and data files through rule.
 inline void setWriteRule(std::function<ssize_t(int fd, const void* data, size_t size)> rule) {
   syscallRules().write = std::move(rule);
+  applySyscallRules();
+}
+
+// A volume without unnamed files, as FUSE ones (ntfs-3g, exfat-fuse) are: every O_TMPFILE
+// open is refused as they refuse it.
+inline void refuseUnnamedFiles() {
+  syscallRules().openat = [](int dir, const char* path, int flags, mode_t mode) {
+    if ((flags & O_TMPFILE) == O_TMPFILE) return errno = EOPNOTSUPP, -1;
+    return platform::realSyscalls().openat(dir, path, flags, mode);
+  };
   applySyscallRules();
 }
 
