@@ -69,7 +69,8 @@ platform::Attributes attributesToGive(const MoveFacts& facts, int64_t i) {
   if (recorded == facts.attributes.end()) return {};
   platform::Attributes attributes = recorded->second;
   if (!facts.own)
-    std::erase_if(attributes.extended, [](const auto& attribute) { return platform::grantsRights(attribute.first); });
+    std::erase_if(attributes.extended,
+                  [](const auto& attribute) { return platform::grantsRights(attribute.first); });
   return attributes;
 }
 
@@ -95,7 +96,8 @@ CopyTerms restoreTerms(const State& state, int64_t i, const platform::Place& sta
   } else {
     timespec accessed{0, -1}, modified{0, -1};  // not known until read
     platform::timesAt(staged, accessed, modified);
-    terms.times = std::array<timespec, 2>{restoredTime(accessed, entry.accessed), restoredTime(modified, entry.modified)};
+    terms.times =
+        std::array<timespec, 2>{restoredTime(accessed, entry.accessed), restoredTime(modified, entry.modified)};
   }
   terms.size = entry.size;
   const auto sums = state.facts.sums.find(i);
@@ -184,9 +186,9 @@ void finishFile(const State& state, const ProvenCopies::Done& done, ListPlaces& 
   restore.superseded.push_back(done.id);
 }
 
-// Gives the folders this "BACK" made again the attributes, mode and owner "GO" recorded (as a foreign
-// area's files get them), the deepest first, so a folder closed to the user is closed only
-// after everything below it.
+// Gives the folders this "BACK" made again the attributes, mode and owner "GO" recorded (as
+// a foreign area's files get them), the deepest first, so a folder closed to the user is
+// closed only after everything below it.
 void restoreFolderModes(const State& state, ListPlaces& places, const std::vector<int64_t>& recreated) {
   for (auto i = recreated.rbegin(); i != recreated.rend(); ++i) {
     const size_t at = static_cast<size_t>(*i);

@@ -76,11 +76,13 @@ void recordFolders(State& state, ListPlaces& sources) {
   for (size_t i = 0; i < state.files.size(); ++i) {
     if (state.files[i].kind != kFolder) continue;
     const platform::Held folder = sources.folderOf(i);
+    const auto at = static_cast<int64_t>(i);
     ExactTimes times;
-    if (platform::heldTimes(folder, times.accessed, times.modified)) state.facts.times[static_cast<int64_t>(i)] = times;
+    if (platform::heldTimes(folder, times.accessed, times.modified)) state.facts.times[at] = times;
     platform::Attributes attributes;
-    if (platform::heldAttributes(folder, attributes) == platform::AttributesRead::kRead && !(attributes == platform::Attributes{}))
-      state.facts.attributes[static_cast<int64_t>(i)] = std::move(attributes);
+    if (platform::heldAttributes(folder, attributes) == platform::AttributesRead::kRead &&
+        !(attributes == platform::Attributes{}))
+      state.facts.attributes[at] = std::move(attributes);
   }
 }
 
