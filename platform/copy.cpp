@@ -239,10 +239,7 @@ bool fillCopy(int from, int to, const struct stat& source, const CopyOptions& op
   bool blocks = wantPrints;
   if (!blocks) {
     KernelCopy result = copyInKernel(from, to, stretches, ticker);
-    if (result == KernelCopy::kUnsupported) {
-      blocks = true;
-      if (options.sourceData) options.sourceData->clear();
-    }
+    if (result == KernelCopy::kUnsupported) blocks = true;  // before any stretch was noted
     copied = result == KernelCopy::kDone;
   }
   if (blocks) copied = copyByBlocks(from, to, stretches, wantPrints ? &stream : nullptr, ticker);

@@ -90,10 +90,11 @@ std::string crcText(uint32_t crc) {
   return text;
 }
 
-uint32_t crcOf(const std::string& text) {
-  uint32_t crc = 0;
-  for (char c : text) crc = crc << 4 | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-  return crc;
+// The number lower-case hex digits (at most 8) stand for.
+uint32_t hexValue(const std::string& text) {
+  uint32_t value = 0;
+  for (char c : text) value = value << 4 | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+  return value;
 }
 
 std::string sumLine(int64_t position, const platform::Fingerprints& prints) {
@@ -112,7 +113,7 @@ bool readFingerprintFact(const std::vector<std::string>& fields, MoveFacts& fact
   if (fields.size() != 5 || !positionOf(fields[1], position) || !isHex(fields[2], 40) ||
       !isHex(fields[3], 32) || !isHex(fields[4], 8))
     return false;
-  facts.sums[position] = platform::Fingerprints{fields[2], fields[3], crcOf(fields[4])};
+  facts.sums[position] = platform::Fingerprints{fields[2], fields[3], hexValue(fields[4])};
   return true;
 }
 
@@ -167,7 +168,7 @@ bool bytesOfHex(const std::string& text, std::string& bytes) {
   if (text.size() % 2 != 0 || text.size() > 2 * kLargestValue || !isHex(text, text.size())) return false;
   bytes.clear();
   for (size_t i = 0; i < text.size(); i += 2)
-    bytes += static_cast<char>(static_cast<uint8_t>(crcOf(text.substr(i, 2))));
+    bytes += static_cast<char>(static_cast<uint8_t>(hexValue(text.substr(i, 2))));
   return true;
 }
 

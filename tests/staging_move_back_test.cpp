@@ -625,10 +625,10 @@ class Fidelity : public MoveBack {
 
   // A staging volume that keeps no holes (exFAT, NTFS): the staged copies are written out whole.
   void fillHoles() {
-    for (size_t i = 0; i < state.files.size(); ++i) {
-      if (state.files[i].kind != staging::kFile || !tree.exists(staged(i).substr(tree.path("").size()))) continue;
-      const std::string bytes = readFile(staged(static_cast<int64_t>(i)));
-      std::ofstream(staged(static_cast<int64_t>(i)), std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+    for (int64_t i = 0; i < static_cast<int64_t>(state.files.size()); ++i) {
+      if (platform::fileSize(staged(i)) <= 0) continue;
+      const std::string bytes = readFile(staged(i));
+      std::ofstream(staged(i), std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
     }
   }
 
